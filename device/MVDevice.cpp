@@ -1,0 +1,205 @@
+#include "device/MVDevice.h"
+
+#include "device/CommandFrame.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace
+{
+// Bootloader replies, tried in this order against the bytes after byte 0.
+const char* const bootloaderKeywords[] = {"RetFwStatus", "RetFwInfo", "RetWriteFlash"};
+} // namespace
+
+MVDevice::MVDevice() : sessionQueues(sessionCount)
+{
+    ownSessionId = acquireSessionId();
+}
+
+MVDevice::~MVDevice()
+{
+    std::lock_guard<std::mutex> lock(sessionMutex);
+    for (auto& slot : sessionQueues)
+        slot.reset();
+}
+
+const DeviceKey* MVDevice::getDeviceKey() const
+{
+    return nullptr;
+}
+
+int MVDevice::acquireSessionId()
+{
+    std::lock_guard<std::mutex> lock(sessionMutex);
+    for (int i = 1; i <= sessionCount; ++i)
+    {
+        const int id = (lastSessionId + i) % sessionCount;
+        if (!sessionQueues[id])
+        {
+            sessionQueues[id] = std::make_shared<MVQueue>();
+            lastSessionId = id;
+            return id;
+        }
+    }
+    return -1;
+}
+
+void MVDevice::releaseSessionId(unsigned sessionId)
+{
+    if (sessionId >= static_cast<unsigned>(sessionCount))
+        return;
+    // The own id stays in use for the device's life: the bootloader replies
+    // are routed to it.
+    if (static_cast<int>(sessionId) == ownSessionId)
+        return;
+    std::lock_guard<std::mutex> lock(sessionMutex);
+    sessionQueues[sessionId].reset();
+}
+
+std::shared_ptr<MVQueue> MVDevice::getQueue(unsigned sessionId)
+{
+    if (sessionId >= static_cast<unsigned>(sessionCount))
+        return nullptr;
+    std::lock_guard<std::mutex> lock(sessionMutex);
+    return sessionQueues[sessionId];
+}
+
+int MVDevice::send(const uint8_t* data, int length)
+{
+    if (maxPacketSize <= 0)
+    {
+        const int written = writeRaw(data, length);
+        return written < 0 ? -1 : written;
+    }
+
+    if (data == nullptr)
+        return 0;
+    int total = 0;
+    int offset = 0;
+    while (offset < length)
+    {
+        const int remaining = length - offset;
+        const int packet = maxPacketSize > 0 ? std::min(maxPacketSize, remaining) : remaining;
+        const int written = writeRaw(data + offset, packet);
+        if (written < 0)
+            return -1;
+        total += written;
+        offset += packet;
+    }
+    return total;
+}
+
+int MVDevice::receive(unsigned sessionId, void* buffer, int timeoutMs, int capacity)
+{
+    // The copied pointer keeps the queue alive while this call waits on it.
+    std::shared_ptr<MVQueue> queue = getQueue(sessionId);
+    if (!queue)
+        return -1;
+    return queue->pop(buffer, timeoutMs, capacity);
+}
+
+std::pair<int, int> MVDevice::findMidiMessage(const std::vector<uint8_t>& buffer, int from)
+{
+    const int size = static_cast<int>(buffer.size());
+    const std::pair<int, int> none{-1, -1};
+    if (from < 0)
+        from = 0;
+    for (int i = from; i < size; ++i)
+    {
+        const uint8_t b = buffer[i];
+        if (b == 0xB0)
+            return i + 2 < size ? std::make_pair(i, i + 2) : none;
+        if (b == 0xC0)
+            return i + 1 < size ? std::make_pair(i, i + 1) : none;
+        if (b == 0xF0)
+        {
+            int start = i;
+            for (int j = i + 1; j < size; ++j)
+            {
+                if (buffer[j] == 0xF7)
+                    return {start, j};
+                if (buffer[j] == 0xF0)
+                    start = j;
+            }
+            return none;
+        }
+    }
+    return none;
+}
+
+void MVDevice::appendReceivedBytes(const uint8_t* data, int length)
+{
+    if (data == nullptr || length <= 0)
+        return;
+    if (!receiveBuffer)
+        receiveBuffer = std::make_unique<std::vector<uint8_t>>();
+    std::vector<uint8_t>& buffer = *receiveBuffer;
+    buffer.insert(buffer.end(), data, data + length);
+
+    // Messages are dispatched straight from the buffer, which stays unchanged
+    // until the loop ends.
+    int lastDispatched = -1;
+    for (std::pair<int, int> found = findMidiMessage(buffer, 0); found.first >= 0;
+         found = findMidiMessage(buffer, found.second + 1))
+    {
+        dispatchMessage(buffer.data() + found.first, found.second - found.first + 1);
+        lastDispatched = found.second;
+    }
+    if (lastDispatched >= 0)
+        buffer.erase(buffer.begin(), buffer.begin() + lastDispatched + 1);
+
+    if (buffer.size() > receiveBufferLimit)
+    {
+        // Keep the message still arriving, from the last F0 on; when even that
+        // is too long it can never be received, so keep only the last two
+        // bytes, which may begin a channel message.
+        const auto lastStart = std::find(buffer.rbegin(), buffer.rend(), uint8_t{0xF0});
+        if (lastStart != buffer.rend())
+            buffer.erase(buffer.begin(), lastStart.base() - 1);
+        if (buffer.size() > receiveBufferLimit)
+            buffer.erase(buffer.begin(), buffer.end() - 2);
+    }
+}
+
+void MVDevice::dispatchMessage(const uint8_t* message, int length)
+{
+    if (message == nullptr || length <= 0)
+        return;
+
+    for (const char* keyword : bootloaderKeywords)
+    {
+        const int keywordLength = static_cast<int>(std::strlen(keyword));
+        if (length - 1 > keywordLength && std::memcmp(message + 1, keyword, keywordLength) == 0)
+        {
+            if (auto queue = getQueue(static_cast<unsigned>(ownSessionId)))
+                queue->push(message, length);
+            return;
+        }
+    }
+
+    if (validateCommandFrame(message, static_cast<unsigned>(length)))
+    {
+        const uint8_t sessionId = getCommandFrameSessionId(message);
+        if (sessionId < sessionCount)
+        {
+            if (auto queue = getQueue(sessionId))
+                queue->push(message, length);
+        }
+        else if (eventDelegate != nullptr)
+        {
+            eventDelegate->handleMessage(message, length);
+        }
+        return;
+    }
+
+    if (eventDelegate == nullptr)
+        return;
+    if (message[0] == 0xF0 && message[length - 1] != 0)
+        eventDelegate->handleSysex(message, length);
+    eventDelegate->handleMessage(message, length);
+}
+
+std::size_t MVDevice::getReceiveBufferSize() const
+{
+    return receiveBuffer ? receiveBuffer->size() : 0;
+}

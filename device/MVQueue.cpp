@@ -1,0 +1,54 @@
+#include "device/MVQueue.h"
+
+#include <chrono>
+#include <cstring>
+
+void MVQueue::push(const uint8_t* data, int length)
+{
+    auto message = std::make_unique<std::vector<uint8_t>>();
+    if (data != nullptr && length > 0)
+        message->assign(data, data + length);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        messages.push_back(std::move(message));
+    }
+    messageAvailable.notify_one();
+}
+
+int MVQueue::pop(void* out, int timeoutMs, int capacity)
+{
+    if (out == nullptr)
+        return 0;
+
+    std::unique_ptr<std::vector<uint8_t>> message;
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        const auto available = [this] { return !messages.empty(); };
+        if (timeoutMs == 0)
+        {
+            messageAvailable.wait(lock, available);
+        }
+        else
+        {
+            // One deadline for the whole wait, however often the wait wakes.
+            const auto deadline =
+                std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
+            if (!messageAvailable.wait_until(lock, deadline, available))
+                return -1;
+        }
+        message = std::move(messages.front());
+        messages.pop_front();
+    }
+
+    if (capacity < 0 || message->size() > static_cast<std::size_t>(capacity))
+        return -1;
+    if (!message->empty())
+        std::memcpy(out, message->data(), message->size());
+    return static_cast<int>(message->size());
+}
+
+void MVQueue::clear()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    messages.clear();
+}
