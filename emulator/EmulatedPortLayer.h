@@ -1,0 +1,41 @@
+#pragma once
+
+// A MIDI port layer whose ports are those of emulated amplifiers: every
+// plugged amplifier adds its input name to the inputs and its output name to
+// the outputs, in the order the amplifiers were added.
+//
+//     auto layer = std::make_shared<emu::EmulatedPortLayer>();
+//     auto amp = emu::Amplifier::create();
+//     layer->addAmplifier(amp);
+//     mv::setMidiPortLayer(layer);   // ... and mv::setMidiPortLayer(nullptr) to restore JUCE's
+
+#include "device/MidiPortLayer.h"
+#include "emulator/Amplifier.h"
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace emu
+{
+
+class EmulatedPortLayer : public mv::MidiPortLayer
+{
+public:
+    void addAmplifier(std::shared_ptr<Amplifier> amp);
+    void removeAmplifier(const std::shared_ptr<Amplifier>& amp);
+    std::vector<std::shared_ptr<Amplifier>> getAmplifiers() const;
+
+    juce::StringArray getInputNames() override;
+    juce::StringArray getOutputNames() override;
+    std::unique_ptr<mv::MidiInputPort> openInput(int index, mv::MidiInputPortCallback* callback) override;
+    std::unique_ptr<mv::MidiOutputPort> openOutput(int index) override;
+
+private:
+    std::vector<std::shared_ptr<Amplifier>> plugged() const;
+
+    mutable std::mutex mutex;
+    std::vector<std::shared_ptr<Amplifier>> amplifiers;
+};
+
+} // namespace emu
