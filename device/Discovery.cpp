@@ -1,0 +1,172 @@
+#include "device/Discovery.h"
+
+#include "device/CommandFrame.h"
+#include "device/MVUsbMidiK7.h"
+#include "device/SevenBitPacking.h"
+
+#include <chrono>
+#include <iostream>
+#include <memory>
+#include <thread>
+
+// Built in this order before the program's entry, destroyed in reverse.
+DeviceManagerCallback deviceManagerCallback;
+std::vector<DeviceRecord> deviceRecords;
+std::map<mv::MidiInputPort*, int> inputToDeviceIndex;
+std::mutex scanMutex;
+std::recursive_mutex deviceRecordsMutex;
+int probedOutputIndex = 0;
+
+bool isAmplifierPortName(const juce::String& name)
+{
+    return name.contains("Tolvo") || name.contains("K7");
+}
+
+void DeviceManagerCallback::handleIncomingMidiMessage(mv::MidiInputPort* source,
+                                                      const juce::MidiMessage& message)
+{
+    const uint8_t* bytes = message.getRawData();
+    const int size = message.getRawDataSize();
+    if (size < 7 || !validateCommandFrame(bytes, unsigned(size)) || bytes[4] != MessageClass::Data ||
+        bytes[5] != CommandId::Probe)
+        return;
+
+    // The buffer holds the whole packed payload, more than it decodes to; a
+    // reply of fewer than four decoded bytes leaves the rest of the word 0.
+    std::vector<uint8_t> decoded(size_t(size - 7) + 4, 0);
+    decodeSevenBit(bytes + 6, decoded.data(), unsigned(size - 7));
+    const uint32_t word = uint32_t(decoded[0]) | uint32_t(decoded[1]) << 8 | uint32_t(decoded[2]) << 16 |
+                          uint32_t(decoded[3]) << 24;
+
+    {
+        std::lock_guard<std::recursive_mutex> lock(deviceRecordsMutex);
+        const auto entry = inputToDeviceIndex.find(source);
+        if (entry == inputToDeviceIndex.end())
+            return;
+        deviceRecords.push_back(DeviceRecord{word, uint32_t(size), entry->second, probedOutputIndex});
+    }
+    // One record per input and discovery: the first valid reply.
+    source->stop();
+}
+
+namespace
+{
+
+juce::StringArray listOnMessageThread(bool inputs)
+{
+    juce::StringArray names;
+    runOnMessageThread(
+        [&names, inputs]
+        {
+            auto& layer = mv::getMidiPortLayer();
+            names = inputs ? layer.getInputNames() : layer.getOutputNames();
+            return true;
+        });
+    return names;
+}
+
+} // namespace
+
+void discoverDevices(int probeWaitMs)
+{
+    std::lock_guard<std::mutex> scan(scanMutex);
+    {
+        std::lock_guard<std::recursive_mutex> lock(deviceRecordsMutex);
+        inputToDeviceIndex.clear();
+        deviceRecords.clear();
+    }
+
+    std::vector<std::unique_ptr<mv::MidiInputPort>> inputs;
+    const juce::StringArray inputNames = listOnMessageThread(true);
+    for (int i = 0; i < inputNames.size(); ++i)
+    {
+        std::cout << "Found MIDI IN device:" << inputNames[i].toStdString() << std::endl;
+        if (!isAmplifierPortName(inputNames[i]))
+            continue;
+        std::unique_ptr<mv::MidiInputPort> input;
+        runOnMessageThread(
+            [&input, i]
+            {
+                input = mv::getMidiPortLayer().openInput(i, &deviceManagerCallback);
+                if (input != nullptr)
+                    input->start();
+                return input != nullptr;
+            });
+        if (input == nullptr)
+            continue;
+        std::cout << "Start this MIDI input device" << std::endl;
+        {
+            std::lock_guard<std::recursive_mutex> lock(deviceRecordsMutex);
+            inputToDeviceIndex[input.get()] = i;
+        }
+        inputs.push_back(std::move(input));
+    }
+
+    const juce::StringArray outputNames = listOnMessageThread(false);
+    for (int i = 0; i < outputNames.size(); ++i)
+    {
+        std::cout << "Found MIDI OUT device:" << outputNames[i].toStdString() << std::endl;
+        if (!isAmplifierPortName(outputNames[i]))
+            continue;
+        std::unique_ptr<mv::MidiOutputPort> output;
+        runOnMessageThread(
+            [&output, i]
+            {
+                output = mv::getMidiPortLayer().openOutput(i);
+                return output != nullptr;
+            });
+        if (output == nullptr)
+            continue;
+        uint8_t probe[7];
+        const int probeLength = buildCommandFrame(0, MessageClass::Get, CommandId::Probe, nullptr, 0, probe);
+        {
+            std::lock_guard<std::recursive_mutex> lock(deviceRecordsMutex);
+            probedOutputIndex = i;
+        }
+        std::cout << "This MIDI Out device is available" << std::endl;
+        output->sendMessageNow(juce::MidiMessage(probe, probeLength, 0.0));
+        std::this_thread::sleep_for(std::chrono::milliseconds(probeWaitMs));
+        output.reset();
+    }
+
+    // Destroying an input stops it and waits for its running callback, which
+    // takes deviceRecordsMutex: so not under that lock.
+    inputs.clear();
+
+    // Final check: every record's ports must open once more. The records are
+    // checked without deviceRecordsMutex, because opening waits for the
+    // message thread, which may itself be waiting for that lock.
+    const std::vector<DeviceRecord> found = copyDeviceRecords();
+    std::vector<DeviceRecord> kept;
+    for (const DeviceRecord& record : found)
+    {
+        MVUsbMidiK7 check(deviceKeyOf(record));
+        if (check.open())
+            kept.push_back(record);
+    }
+    std::lock_guard<std::recursive_mutex> lock(deviceRecordsMutex);
+    deviceRecords = kept;
+}
+
+void discoverDevices()
+{
+    discoverDevices(defaultProbeWaitMs);
+}
+
+bool findDeviceRecord(const DeviceKey& key, DeviceRecord& out)
+{
+    std::lock_guard<std::recursive_mutex> lock(deviceRecordsMutex);
+    for (const DeviceRecord& record : deviceRecords)
+        if (deviceKeyOf(record) == key)
+        {
+            out = record;
+            return true;
+        }
+    return false;
+}
+
+std::vector<DeviceRecord> copyDeviceRecords()
+{
+    std::lock_guard<std::recursive_mutex> lock(deviceRecordsMutex);
+    return deviceRecords;
+}

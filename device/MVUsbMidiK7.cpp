@@ -1,0 +1,101 @@
+#include "device/MVUsbMidiK7.h"
+
+#include "device/Discovery.h"
+
+#include <juce_events/juce_events.h>
+
+void* runBoolFunction(void* userData)
+{
+    auto& fn = *static_cast<std::function<bool()>*>(userData);
+    return fn() ? userData : nullptr;
+}
+
+bool runOnMessageThread(std::function<bool()> fn)
+{
+    return juce::MessageManager::getInstance()->callFunctionOnMessageThread(runBoolFunction, &fn) != nullptr;
+}
+
+MVUsbMidiK7::MVUsbMidiK7(const DeviceKey& key) : deviceKey(key) {}
+
+MVUsbMidiK7::~MVUsbMidiK7()
+{
+    close();
+}
+
+bool MVUsbMidiK7::open()
+{
+    DeviceRecord found{};
+    if (findDeviceRecord(deviceKey, found))
+        deviceRecord = std::make_unique<DeviceRecord>(found);
+    else if (deviceRecord == nullptr)
+        return false;
+    const int inputIndex = deviceRecord->midiInputIndex;
+    const int outputIndex = deviceRecord->midiOutputIndex;
+    return runOnMessageThread([this, inputIndex, outputIndex] { return openPorts(inputIndex, outputIndex); });
+}
+
+bool MVUsbMidiK7::openPorts(int inputIndex, int outputIndex)
+{
+    {
+        std::lock_guard<std::mutex> lock(portMutex);
+        if (midiInput != nullptr && midiOutput != nullptr)
+            return true;
+    }
+    auto& layer = mv::getMidiPortLayer();
+    auto input = layer.openInput(inputIndex, this);
+    if (input == nullptr)
+        return false;
+    auto output = layer.openOutput(outputIndex);
+    if (output == nullptr)
+        return false; // the input just opened is closed here
+    input->start();
+    std::lock_guard<std::mutex> lock(portMutex);
+    midiInput = std::move(input);
+    midiOutput = std::move(output);
+    return true;
+}
+
+void MVUsbMidiK7::close()
+{
+    closeQueue.push(nullptr, 0);
+    std::unique_ptr<mv::MidiInputPort> input;
+    std::unique_ptr<mv::MidiOutputPort> output;
+    {
+        std::lock_guard<std::mutex> lock(portMutex);
+        input = std::move(midiInput);
+        output = std::move(midiOutput);
+    }
+    // Destroyed outside the lock: the input waits for a running callback.
+    input.reset();
+    output.reset();
+}
+
+const DeviceKey* MVUsbMidiK7::getDeviceKey() const
+{
+    return &deviceKey;
+}
+
+int MVUsbMidiK7::writeRaw(const uint8_t* data, int length)
+{
+    std::lock_guard<std::mutex> lock(portMutex);
+    if (midiOutput == nullptr)
+        return -1;
+    if (data == nullptr || length <= 0)
+        return 0;
+    juce::MidiMessage message(data, length, 0.0);
+    onOutgoingMidiMessage(message);
+    midiOutput->sendMessageNow(message);
+    return length;
+}
+
+void MVUsbMidiK7::onIncomingMidiMessage(const juce::MidiMessage&) {}
+
+void MVUsbMidiK7::onOutgoingMidiMessage(juce::MidiMessage&) {}
+
+void MVUsbMidiK7::handleIncomingMidiMessage(mv::MidiInputPort*, const juce::MidiMessage& message)
+{
+    const uint8_t* bytes = message.getRawData();
+    const int size = message.getRawDataSize();
+    onIncomingMidiMessage(message);
+    appendReceivedBytes(bytes, size);
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+// The amplifier over one MIDI input and one MIDI output of the port layer.
+// Opening looks the device key up among the last discovery's records and
+// opens the record's ports on the message thread.
+
+#include "device/DeviceKey.h"
+#include "device/MVDevice.h"
+#include "device/MVQueue.h"
+#include "device/MidiPortLayer.h"
+
+#include <memory>
+#include <mutex>
+
+class MVUsbMidiK7 : public MVDevice, public mv::MidiInputPortCallback
+{
+public:
+    explicit MVUsbMidiK7(const DeviceKey& key);
+    ~MVUsbMidiK7() override;
+
+    // Opens the ports of the record with this device's key, or of the record
+    // kept from the last successful look-up. May be called from any thread;
+    // waits for the message thread to open the ports.
+    bool open() override;
+    // Closes both ports on the calling thread; no input callback follows.
+    void close() override;
+    const DeviceKey* getDeviceKey() const override;
+    // Sends the bytes as one message now, on the calling thread. Returns the
+    // length, or -1 without sending when the ports are closed.
+    int writeRaw(const uint8_t* data, int length) override;
+
+    // Hooks that see every received message before it is buffered and every
+    // message just before it is sent.
+    virtual void onIncomingMidiMessage(const juce::MidiMessage& message);
+    virtual void onOutgoingMidiMessage(juce::MidiMessage& message);
+
+    // Opens the two ports by index and starts the input; true at once when
+    // both are open already. Runs on the message thread.
+    bool openPorts(int inputIndex, int outputIndex);
+
+    // The input thread's callback: feeds the message's bytes to the stream
+    // cutter.
+    void handleIncomingMidiMessage(mv::MidiInputPort* source, const juce::MidiMessage& message) override;
+
+private:
+    DeviceKey deviceKey;
+    std::unique_ptr<mv::MidiInputPort> midiInput;
+    std::unique_ptr<mv::MidiOutputPort> midiOutput;
+    MVQueue closeQueue;
+    std::unique_ptr<DeviceRecord> deviceRecord;
+    // Guards the two port pointers between the sending thread and the thread
+    // that opens or closes them.
+    std::mutex portMutex;
+};
+
+// Adapter for juce::MessageManager::callFunctionOnMessageThread: runs the
+// std::function<bool()> that userData points to and returns non-null for true.
+void* runBoolFunction(void* userData);
+
+// Runs fn on the message thread (directly when called there) and returns its
+// result; waits for the message thread otherwise.
+bool runOnMessageThread(std::function<bool()> fn);
