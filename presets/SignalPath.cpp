@@ -1,0 +1,197 @@
+#include "presets/SignalPath.h"
+
+#include "presets/ModuleTables.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace mvhw
+{
+namespace
+{
+
+void appendWord(std::vector<uint8_t>& out, uint32_t word)
+{
+    out.push_back(uint8_t(word));
+    out.push_back(uint8_t(word >> 8));
+    out.push_back(uint8_t(word >> 16));
+    out.push_back(uint8_t(word >> 24));
+}
+
+uint32_t packBytes(uint32_t b0, uint32_t b1, uint32_t b2, uint32_t b3)
+{
+    return (b0 & 0xFF) | (b1 & 0xFF) << 8 | (b2 & 0xFF) << 16 | (b3 & 0xFF) << 24;
+}
+
+// A number becomes its nearest float32; anything else is 0.0.
+float toFloat32(const Json::Value& value)
+{
+    if (!value.isDouble())
+        return 0.0f;
+    if (value.isInt())
+        return float(value.asInt());
+    return float(value.asDouble());
+}
+
+void appendFloat(std::vector<uint8_t>& out, float value)
+{
+    uint32_t word = 0;
+    std::memcpy(&word, &value, sizeof word);
+    appendWord(out, word);
+}
+
+// Writes one parameter's header and value; false when it has no id or value.
+bool writeParam(const Json::Value& param, std::vector<uint8_t>& out)
+{
+    if (!param.isMember("id") || !param.isMember("value"))
+        return false;
+    const uint32_t id = param["id"].asUInt();
+    const Json::Value& value = param["value"];
+    const bool isArray = value.type() == Json::arrayValue;
+    const uint32_t count = std::min<uint32_t>(value.size(), maxSignalPathArrayValues);
+    appendWord(out, packBytes(id, isArray ? 1 : 0, (4 * count) & 0xFF, (4 * count) >> 8));
+    if (isArray)
+    {
+        for (Json::ArrayIndex i = 0; i < count; ++i)
+            appendFloat(out, toFloat32(value[i]));
+    }
+    else
+    {
+        appendFloat(out, toFloat32(value));
+    }
+    return true;
+}
+
+// Appends one item; false when the item is skipped.
+bool writeItem(const Json::Value& item, std::vector<uint8_t>& out)
+{
+    if (!item.isMember("id"))
+        return false;
+    const auto module = moduleIdToNumber.find(item["id"].asString());
+    if (module == moduleIdToNumber.end())
+        return false;
+    if (!item.isMember("isActive"))
+        return false;
+    const bool active = item["isActive"].asBool();
+    if (!item.isMember("params"))
+        return false;
+    const Json::Value& params = item["params"];
+    if (params.size() > maxSignalPathParams)
+        return false;
+
+    std::vector<uint8_t> paramBytes;
+    uint32_t written = 0;
+    for (Json::ArrayIndex i = 0; i < params.size(); ++i)
+    {
+        if (writeParam(params[i], paramBytes))
+            ++written;
+    }
+    appendWord(out, packBytes(uint32_t(module->second), active ? 1 : 0, written, 0));
+    out.insert(out.end(), paramBytes.begin(), paramBytes.end());
+    return true;
+}
+
+} // namespace
+
+std::vector<uint8_t> writeSignalPath(const Json::Value& preset)
+{
+    const Json::Value& items = preset["sigPath"]["blocks"]["items"];
+    std::vector<uint8_t> body;
+    uint32_t count = 0;
+    for (Json::ArrayIndex i = 0; i < items.size(); ++i)
+    {
+        if (writeItem(items[i], body))
+            ++count;
+    }
+    std::vector<uint8_t> out;
+    out.reserve(4 + body.size());
+    appendWord(out, count);
+    out.insert(out.end(), body.begin(), body.end());
+    return out;
+}
+
+Json::Value readFloatArray(PresetReadCursor& cursor, uint8_t moduleNumber, uint16_t count)
+{
+    if (cursor.remaining() < uint64_t(count) * 4)
+        return Json::Value();
+    Json::Value values(Json::arrayValue);
+    for (uint16_t i = 0; i < count; ++i)
+    {
+        float value = 0.0f;
+        cursor.readFloat(value);
+        values.append(Json::Value(double(value)));
+    }
+    if (moduleNumber == toneMatchingModuleNumber)
+    {
+        for (unsigned i = count; i < toneMatchingArrayValues; ++i)
+            values.append(Json::Value(0.0));
+    }
+    return values;
+}
+
+bool readSignalPath(PresetReadCursor& cursor, Json::Value& preset)
+{
+    if (!preset.isMember("sigPath"))
+        preset["sigPath"] = Json::Value(Json::objectValue);
+    Json::Value& sigPath = preset["sigPath"];
+    if (!sigPath.isMember("blocks"))
+        sigPath["blocks"] = Json::Value(Json::objectValue);
+
+    Json::Value items(Json::arrayValue);
+    uint32_t countWord = 0;
+    if (!cursor.readWord(countWord))
+        return false;
+    const int32_t itemCount = int32_t(countWord);
+    for (int32_t i = 0; i < itemCount; ++i)
+    {
+        uint32_t header = 0;
+        if (!cursor.readWord(header))
+            return false;
+        const uint8_t moduleNumber = uint8_t(header);
+        const bool active = ((header >> 8) & 0xFF) != 0;
+        const unsigned paramCount = (header >> 16) & 0xFF;
+
+        Json::Value item(Json::objectValue);
+        item["name"] = "Untitled";
+        const auto module = moduleNumberToId.find(moduleNumber);
+        if (module != moduleNumberToId.end())
+            item["id"] = module->second;
+        item["selected"] = "false";
+        item["isActive"] = active;
+        Json::Value& params = item["params"] = Json::Value(Json::arrayValue);
+
+        for (unsigned p = 0; p < paramCount; ++p)
+        {
+            uint32_t paramHeader = 0;
+            if (!cursor.readWord(paramHeader))
+                return false;
+            Json::Value param(Json::objectValue);
+            param["id"] = int(paramHeader & 0xFF);
+            const unsigned flag = (paramHeader >> 8) & 0xFF;
+            const uint16_t byteLength = uint16_t(paramHeader >> 16);
+            if (flag == 1)
+            {
+                if (byteLength % 4 != 0)
+                    return false;
+                Json::Value values = readFloatArray(cursor, moduleNumber, uint16_t(byteLength / 4));
+                if (values.isNull())
+                    return false;
+                param["value"].swap(values);
+            }
+            else
+            {
+                float value = 0.0f;
+                if (!cursor.readFloat(value))
+                    return false;
+                param["value"] = double(value);
+            }
+            params.append(std::move(param));
+        }
+        if (module != moduleNumberToId.end())
+            items.append(std::move(item));
+    }
+    sigPath["blocks"]["items"].swap(items);
+    return true;
+}
+
+} // namespace mvhw
