@@ -1,0 +1,285 @@
+#include "presets/LzwCodec.h"
+
+#include <algorithm>
+
+namespace mvhw
+{
+
+uint32_t bitsNeeded(uint32_t x)
+{
+    uint32_t bits = 1;
+    while (bits < 32 && (x >> bits) != 0)
+        ++bits;
+    return bits;
+}
+
+uint32_t buildAlphabetMap(const std::vector<uint8_t>& input, std::array<uint8_t, 256>& table)
+{
+    std::array<bool, 256> present{};
+    for (uint8_t byte : input)
+        present[byte] = true;
+    uint32_t count = 0;
+    for (unsigned value = 0; value < 256; ++value)
+        table[value] = present[value] ? uint8_t(count++) : uint8_t(255);
+    return count;
+}
+
+LzwDictionary::LzwDictionary(uint32_t entryCount, uint32_t alphabetSize)
+    : entries(entryCount), firstFreeCode(alphabetSize + 1), nextCode(alphabetSize + 1)
+{
+    reset();
+}
+
+void LzwDictionary::reset()
+{
+    const uint32_t singles = std::min<uint32_t>(firstFreeCode, uint32_t(entries.size()));
+    for (uint32_t code = 0; code < singles; ++code)
+    {
+        entries[code] = LzwEntry{};
+        entries[code].symbol = uint8_t(code);
+    }
+    nextCode = firstFreeCode;
+}
+
+void LzwDictionary::getString(int32_t code)
+{
+    scratch.clear();
+    while (code != -1)
+    {
+        const LzwEntry& entry = entries[size_t(code)];
+        scratch.push_back(entry.symbol);
+        code = entry.prefix;
+    }
+}
+
+void LzwBitWriter::write(uint32_t code, uint32_t width)
+{
+    while (width > 0)
+    {
+        if (usedBits == 0)
+            out.push_back(0);
+        const uint32_t take = std::min(8 - usedBits, width);
+        out.back() = uint8_t(out.back() | ((code & ((1u << take) - 1)) << usedBits));
+        code = take < 32 ? code >> take : 0;
+        width -= take;
+        usedBits = (usedBits + take) & 7;
+    }
+}
+
+void lzwEncode(const std::vector<uint8_t>& input, std::vector<uint8_t>& output, uint32_t requestedBits)
+{
+    if (requestedBits > lzwMaxCodeBits)
+        throw std::invalid_argument("LZW code width above the largest supported");
+    output.clear();
+    output.reserve(input.size() + input.size() / 8);
+
+    std::array<uint8_t, 256> symbols;
+    const uint32_t alphabetSize = buildAlphabetMap(input, symbols);
+    LzwBitWriter writer(output);
+    if (alphabetSize == 0)
+    {
+        // No symbol to write: a one-symbol alphabet and a bare end code.
+        const uint32_t firstWidth = bitsNeeded(2);
+        output.push_back(uint8_t(std::max(requestedBits, firstWidth)));
+        output.push_back(1);
+        output.push_back(0);
+        writer.write(1, firstWidth);
+        return;
+    }
+
+    const uint32_t firstWidth = bitsNeeded(alphabetSize + 1);
+    const uint32_t maxWidth = std::max(requestedBits, firstWidth);
+    output.push_back(uint8_t(maxWidth));
+    output.push_back(uint8_t(alphabetSize & 0xFF));
+    if (alphabetSize < 256)
+    {
+        // Below 256 symbols no present value has symbol 255.
+        for (unsigned value = 0; value < 256; ++value)
+        {
+            if (symbols[value] != 255)
+                output.push_back(uint8_t(value));
+        }
+    }
+
+    LzwDictionary dictionary(1u << maxWidth, alphabetSize);
+    std::vector<LzwEntry>& entries = dictionary.entries;
+    uint32_t next = dictionary.firstFreeCode;
+    uint32_t width = firstWidth;
+    int32_t current = -1;
+    for (uint8_t byte : input)
+    {
+        const uint8_t symbol = symbols[byte];
+        if (current < 0)
+        {
+            current = symbol;
+            continue;
+        }
+        int32_t* link = &entries[size_t(current)].firstChild;
+        int32_t node = *link;
+        while (node != -1)
+        {
+            LzwEntry& entry = entries[size_t(node)];
+            if (symbol == entry.symbol)
+                break;
+            link = symbol < entry.symbol ? &entry.less : &entry.greater;
+            node = *link;
+        }
+        if (node != -1)
+        {
+            current = node;
+            continue;
+        }
+        entries[next] = LzwEntry{current, -1, -1, -1, symbol};
+        *link = int32_t(next);
+        ++next;
+        writer.write(uint32_t(current), width);
+        current = symbol;
+        if (next >= (1u << width) - 1)
+        {
+            if (width == maxWidth)
+            {
+                dictionary.reset();
+                next = dictionary.firstFreeCode;
+                width = firstWidth;
+            }
+            else
+            {
+                ++width;
+            }
+        }
+    }
+    writer.write(uint32_t(current), width);
+    writer.write(alphabetSize, next >= (1u << width) - 2 ? width + 1 : width);
+}
+
+namespace
+{
+
+[[noreturn]] void refuse(std::vector<uint8_t>& output, LzwStreamError::Reason reason, const char* what)
+{
+    output.clear();
+    throw LzwStreamError(reason, what);
+}
+
+// LSB-first code reader that never reads past the stream's end.
+class CodeReader
+{
+public:
+    CodeReader(const uint8_t* begin, const uint8_t* end) : pos(begin), stop(end) {}
+
+    bool read(uint32_t width, uint32_t& code)
+    {
+        while (available < width)
+        {
+            if (pos == stop)
+                return false;
+            bits |= uint64_t(*pos++) << available;
+            available += 8;
+        }
+        code = uint32_t(bits & ((uint64_t(1) << width) - 1));
+        bits >>= width;
+        available -= width;
+        return true;
+    }
+
+private:
+    const uint8_t* pos;
+    const uint8_t* stop;
+    uint64_t bits = 0;
+    uint32_t available = 0;
+};
+
+} // namespace
+
+void lzwDecode(const std::vector<uint8_t>& stream, std::vector<uint8_t>& output, size_t maxOutput)
+{
+    using Reason = LzwStreamError::Reason;
+    output.clear();
+    if (stream.size() < 2)
+        refuse(output, Reason::shortHeader, "LZW stream shorter than its header");
+    const uint32_t maxWidth = stream[0];
+    const uint32_t alphabetSize = stream[1] == 0 ? 256 : stream[1];
+    std::array<uint8_t, 256> alphabet;
+    size_t codesStart = 2;
+    if (alphabetSize < 256)
+    {
+        if (stream.size() - 2 < alphabetSize)
+            refuse(output, Reason::shortAlphabet, "LZW stream shorter than its alphabet");
+        std::copy(stream.begin() + 2, stream.begin() + 2 + alphabetSize, alphabet.begin());
+        codesStart += alphabetSize;
+    }
+    else
+    {
+        for (unsigned value = 0; value < 256; ++value)
+            alphabet[value] = uint8_t(value);
+    }
+    const uint32_t firstWidth = bitsNeeded(alphabetSize + 1);
+    if (maxWidth < firstWidth || maxWidth > lzwMaxCodeBits)
+        refuse(output, Reason::badMaxBits, "LZW stream with an unusable code width");
+
+    LzwDictionary dictionary(1u << maxWidth, alphabetSize);
+    std::vector<LzwEntry>& entries = dictionary.entries;
+    std::vector<uint8_t>& scratch = dictionary.scratch;
+    CodeReader reader(stream.data() + codesStart, stream.data() + stream.size());
+    uint32_t code = 0;
+    for (;;)
+    {
+        // A run: single symbols only, numbering from the first free code.
+        uint32_t width = firstWidth;
+        uint32_t next = dictionary.firstFreeCode;
+        if (!reader.read(width, code))
+            refuse(output, Reason::truncated, "LZW stream ends before its end code");
+        if (code == alphabetSize)
+            return;
+        if (code > alphabetSize)
+            refuse(output, Reason::badFirstCode, "LZW run starts with a code that is no symbol");
+        if (output.size() >= maxOutput)
+            refuse(output, Reason::outputLimit, "LZW output above its limit");
+        output.push_back(alphabet[code]);
+        uint32_t previous = code;
+        bool newRun = false;
+        if (next >= (1u << width) - 2)
+        {
+            if (width == maxWidth)
+                newRun = true;
+            else
+                ++width;
+        }
+        while (!newRun)
+        {
+            if (!reader.read(width, code))
+                refuse(output, Reason::truncated, "LZW stream ends before its end code");
+            if (code == alphabetSize)
+                return;
+            if (code > next)
+                refuse(output, Reason::codeOutOfRange, "LZW code above the next free code");
+            // code == next: the string the writer made from the previous one
+            // and its own first symbol.
+            dictionary.getString(int32_t(code < next ? code : previous));
+            const uint8_t first = scratch.back();
+            const size_t length = scratch.size() + (code < next ? 0 : 1);
+            if (maxOutput - output.size() < length)
+                refuse(output, Reason::outputLimit, "LZW output above its limit");
+            const size_t start = output.size();
+            output.resize(start + length);
+            uint8_t* dst = output.data() + start;
+            for (size_t i = scratch.size(); i-- > 0;)
+                *dst++ = alphabet[scratch[i]];
+            if (code == next)
+                *dst = alphabet[first];
+            entries[next].prefix = int32_t(previous);
+            entries[next].symbol = first;
+            ++next;
+            previous = code;
+            if (next >= (1u << width) - 2)
+            {
+                if (width == maxWidth)
+                    newRun = true;
+                else
+                    ++width;
+            }
+        }
+    }
+}
+
+} // namespace mvhw
