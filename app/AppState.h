@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <future>
+#include <ostream>
+#include <string>
+
+class MainComponent;
+
+// One state of the window. MainComponent holds the current one and calls
+// enter once, right after it has become current. States change the views
+// only through closures queued on the component; their tasks run on pool
+// threads, touch only the device manager, the device and the sessions, and
+// return their results as closures posted to the message thread. A posted
+// closure runs only while the state that posted it is still current.
+class AppState
+{
+public:
+    virtual ~AppState() = default;
+    virtual void enter(MainComponent* component) = 0;
+
+    // The state's background task, or null for a state without one.
+    // Destroying the state waits for it.
+    virtual std::future<void>* getTask() { return nullptr; }
+    // True while the state waits for its task's result closure: a close of
+    // the window is then carried out by that closure.
+    virtual bool isBusy() const { return false; }
+};
+
+// No device: the connect view; starts the device poll.
+class InitialAppState : public AppState
+{
+public:
+    void enter(MainComponent* component) override;
+};
+
+// Scans for amplifiers in the background and connects the first one found.
+class ConnectingAppState : public AppState
+{
+public:
+    void enter(MainComponent* component) override;
+    std::future<void>* getTask() override { return &task; }
+    bool isBusy() const override { return true; }
+
+private:
+    std::future<void> task;
+};
+
+// The device view: reads the command-17 text, the serial number and the
+// firmware version, shows them and starts the device poll.
+class ConnectedAppState : public AppState
+{
+public:
+    void enter(MainComponent* component) override;
+};
+
+// The step between "Check to update" and the update: stops the poll.
+class FirmwareCheckingAppState : public AppState
+{
+public:
+    void enter(MainComponent* component) override;
+    std::future<void>* getTask() override { return &task; }
+    bool isBusy() const override { return true; }
+
+private:
+    std::future<void> task;
+};
+
+// Writes the firmware image to the current device in the background and
+// reports the outcome in the toast.
+class FirmwareUpdatingAppState : public AppState
+{
+public:
+    void enter(MainComponent* component) override;
+    std::future<void>* getTask() override { return &task; }
+    bool isBusy() const override { return true; }
+
+private:
+    std::future<void> task;
+};
+
+// Writes the four bytes as unsigned decimals joined by dots: 1.2.3.37.
+void writeVersion(std::ostream& out, uint8_t a, uint8_t b, uint8_t c, uint8_t d);

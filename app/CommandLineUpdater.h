@@ -1,0 +1,32 @@
+#pragma once
+
+class MVDevice;
+class FirmwareUpdateSession;
+
+namespace juce
+{
+class File;
+}
+
+// How long reopenDevice keeps the ports closed before it opens them again.
+constexpr int defaultReopenWaitMs = 5000;
+
+// The wait of reopenDevice, passed as its user pointer; a null user pointer
+// means defaultReopenWaitMs.
+struct ReopenWait
+{
+    int milliseconds = defaultReopenWaitMs;
+};
+
+// Flashes the firmware file into the first amplifier found and prints the
+// progress on standard output. True when the firmware was written.
+// reopenWaitMs is the wait of reopenDevice around the flash.
+bool runCommandLineUpdate(const juce::File& file, int reopenWaitMs = defaultReopenWaitMs);
+
+// FirmwareUpdateSession::ProgressCallback: prints "Updating: <percent>%".
+void printUpdateProgress(MVDevice* device, FirmwareUpdateSession* session, int percent, void* user);
+
+// FirmwareUpdateSession::DeviceCallback: closes the device, waits (5 s, or
+// the ReopenWait that user points to) and opens it again. False for a null
+// device or when the device does not open again.
+bool reopenDevice(MVDevice* device, FirmwareUpdateSession* session, void* user);

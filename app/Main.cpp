@@ -1,0 +1,4 @@
+// Program entry of the updater: JUCE's MIDI ports.
+#include "app/OstrelFwUpgradeLauncherApplication.h"
+
+START_JUCE_APPLICATION(OstrelFwUpgradeLauncherApplication)

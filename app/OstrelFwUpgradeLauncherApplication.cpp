@@ -1,0 +1,63 @@
+#include "app/OstrelFwUpgradeLauncherApplication.h"
+
+#include "app/CommandLineUpdater.h"
+#include "app/MainWindow.h"
+
+OstrelFwUpgradeLauncherApplication::OstrelFwUpgradeLauncherApplication() = default;
+
+OstrelFwUpgradeLauncherApplication::~OstrelFwUpgradeLauncherApplication() = default;
+
+const juce::String OstrelFwUpgradeLauncherApplication::getApplicationName()
+{
+    return "Tolvo Firmware Updater";
+}
+
+const juce::String OstrelFwUpgradeLauncherApplication::getApplicationVersion()
+{
+    return "1.0.0";
+}
+
+bool OstrelFwUpgradeLauncherApplication::moreThanOneInstanceAllowed()
+{
+    return true;
+}
+
+std::unique_ptr<juce::File>
+OstrelFwUpgradeLauncherApplication::commandLineFile(const juce::StringArray& parameters)
+{
+    const juce::String first = parameters.isEmpty() ? juce::String() : parameters[0];
+    if (first != "--path")
+        return nullptr;
+    const juce::String path = parameters.size() > 1 ? parameters[1] : juce::String();
+    if (path.isEmpty())
+        return std::make_unique<juce::File>();
+    return std::make_unique<juce::File>(juce::File::getCurrentWorkingDirectory().getChildFile(path));
+}
+
+void OstrelFwUpgradeLauncherApplication::initialise(const juce::String&)
+{
+    const auto file = commandLineFile(getCommandLineParameterArray());
+    if (file == nullptr)
+    {
+        mainWindow = std::make_unique<MainWindow>("Tolvo Firmware Updater");
+        return;
+    }
+
+    // Scripts read the outcome from the exit code: 0 only when the firmware
+    // was written.
+    const bool ok = runCommandLineUpdate(*file);
+    setApplicationReturnValue(ok ? 0 : 1);
+    quit();
+}
+
+void OstrelFwUpgradeLauncherApplication::shutdown()
+{
+    mainWindow = nullptr;
+}
+
+void OstrelFwUpgradeLauncherApplication::anotherInstanceStarted(const juce::String&) {}
+
+void OstrelFwUpgradeLauncherApplication::systemRequestedQuit()
+{
+    quit();
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <memory>
+
+// The application object: the main window, or with "--path FILE" the
+// command-line update of that file.
+class OstrelFwUpgradeLauncherApplication : public juce::JUCEApplication
+{
+public:
+    class MainWindow;
+
+    OstrelFwUpgradeLauncherApplication();
+    ~OstrelFwUpgradeLauncherApplication() override;
+
+    const juce::String getApplicationName() override;
+    const juce::String getApplicationVersion() override;
+    bool moreThanOneInstanceAllowed() override;
+
+    void initialise(const juce::String& commandLine) override;
+    void shutdown() override;
+    void anotherInstanceStarted(const juce::String& commandLine) override;
+    void systemRequestedQuit() override;
+
+    // The file "--path" names, made absolute against the working directory;
+    // an empty path stays empty. Null when the parameters ask for the window.
+    static std::unique_ptr<juce::File> commandLineFile(const juce::StringArray& parameters);
+
+private:
+    std::unique_ptr<MainWindow> mainWindow;
+
+    JUCE_DECLARE_NON_COPYABLE(OstrelFwUpgradeLauncherApplication)
+};
