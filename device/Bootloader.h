@@ -1,0 +1,99 @@
+#pragma once
+
+#include "device/FirmwareInfoBlock.h"
+
+#include <cstdint>
+
+class MVDevice;
+
+// The bootloader's protocol: ASCII keywords inside SysEx messages, without
+// the command frame's header, session id or checksum.
+//   "GetFwStatus"   F0 "GetFwStatus" F7                        13 bytes
+//   "RetFwStatus"   F0 "RetFwStatus" status F7                 14 bytes
+//   "GetFwInfo"     F0 "GetFwInfo" F7                          11 bytes
+//   "RetFwInfo"     F0 "RetFwInfo" <info block, 7-bit packed> F7  107 bytes
+//   "SetFwStatus"   F0 "SetFwStatus" value F7                  14 bytes
+//   "WriteFlash"    F0 "WriteFlash" offset[4] <257-byte block, packed> F7  310 bytes
+//   "RetWriteFlash" F0 "RetWriteFlash" x x x x result F7       20 bytes
+// Replies carry no session id; the device routes them to its own id.
+namespace bootloader
+{
+
+// Request and reply buffers of a bootloader exchange.
+constexpr int bufferSize = 512;
+// Every wait for a reply lasts this long by default.
+constexpr int replyTimeoutMs = 3000;
+
+constexpr int getFwStatusLength = 13;
+constexpr int retFwStatusLength = 14;
+constexpr int getFwInfoLength = 11;
+constexpr int retFwInfoLength = 107;
+constexpr int setFwStatusLength = 14;
+constexpr int retWriteFlashLength = 20;
+
+// A "WriteFlash" block: 256 image bytes followed by their 8-bit sum.
+constexpr int blockDataSize = 256;
+constexpr int blockSize = blockDataSize + 1;
+constexpr int packedBlockSize = 294;
+constexpr int writeFlashLength = 310;
+// Offsets travel as four 7-bit groups, so an image stays below 2^28 bytes.
+constexpr int64_t maxImageSize = int64_t(1) << 28;
+
+extern const char getFwStatusKeyword[];   // "GetFwStatus"
+extern const char retFwStatusKeyword[];   // "RetFwStatus"
+extern const char getFwInfoKeyword[];     // "GetFwInfo"
+extern const char retFwInfoKeyword[];     // "RetFwInfo"
+extern const char setFwStatusKeyword[];   // "SetFwStatus"
+extern const char writeFlashKeyword[];    // "WriteFlash"
+extern const char retWriteFlashKeyword[]; // "RetWriteFlash"
+
+// Request builders: write the message into out and return its length.
+int buildGetFwStatus(uint8_t* out);
+int buildGetFwInfo(uint8_t* out);
+int buildSetFwStatus(uint8_t* out, uint8_t value);
+// The "WriteFlash" of the block at offset: min(256, size - offset) image
+// bytes, zero padding, their 8-bit sum, packed. out needs writeFlashLength
+// bytes. Returns writeFlashLength, or 0 (nothing written) when the offset is
+// not inside the image or not below maxImageSize.
+int buildWriteFlash(uint8_t* out, const uint8_t* image, int64_t size, int64_t offset);
+
+// True when the bytes after byte 0 begin with keyword and at least one byte
+// follows it. Byte 0 is not examined.
+bool hasKeyword(const uint8_t* message, int length, const char* keyword);
+
+// Receives on sessionId until a message with keyword arrives; other messages
+// are skipped and the wait starts again with the full timeout. Returns the
+// reply's length, or -1 when a receive returns 0 or less (no reply within
+// timeoutMs, or a message longer than capacity).
+int waitForReply(MVDevice* device, int sessionId, uint8_t* rx, int capacity, const char* keyword,
+                 int timeoutMs);
+
+// Reply parsers (message = one complete reply, length its byte count).
+// "RetFwStatus": the status byte at offset 12; false when the message is
+// no "RetFwStatus" or ends before a status byte.
+bool parseRetFwStatus(const uint8_t* message, int length, uint8_t* status);
+// "RetFwInfo": zeroes *info, unpacks the bytes from offset 10 up to the first
+// F7 and fills *info from the first 84 of them (a short block leaves the rest
+// 0). False, with *info zeroed, when the message is no "RetFwInfo".
+bool decodeRetFwInfo(const uint8_t* message, int length, FirmwareInfoBlock* info);
+// "RetWriteFlash": the result byte at offset 18, or 0 when the message is no
+// "RetWriteFlash" or too short to reach it. 1 means the block was written.
+int retWriteFlashResult(const uint8_t* message, int length);
+
+// The 8-bit sum of n bytes.
+uint8_t blockSum(const uint8_t* data, int n);
+
+} // namespace bootloader
+
+// Sends "GetFwStatus" and waits for "RetFwStatus"; true with *status set.
+// False when the request was not sent (send returned -1) or no well-formed
+// reply came. Writes nothing to standard output.
+bool readFwStatus(MVDevice* device, int sessionId, uint8_t* tx, uint8_t* rx, uint8_t* status,
+                  int timeoutMs = bootloader::replyTimeoutMs);
+
+// Sends "GetFwInfo" and waits for "RetFwInfo"; true with *info filled. *info
+// is zeroed first, so a failed or short read never leaves stale bytes. Prints
+// "Sending GetFwInfo command", "Sent GetFwInfo command" and, when no reply
+// comes, "Cannot read RetFwInfo data!".
+bool readFwInfo(MVDevice* device, int sessionId, uint8_t* tx, uint8_t* rx, FirmwareInfoBlock* info,
+                int timeoutMs = bootloader::replyTimeoutMs);

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "device/Bootloader.h"
+#include "device/FirmwareInfoBlock.h"
+#include "device/MVDeviceSession.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class MVDevice;
+
+// Writes one firmware image to the amplifier through its bootloader:
+//  1. "GetFwStatus"; on status 1, "SetFwStatus" 0 and the before-flash callback;
+//  2. "GetFwInfo" (the device's FirmwareInfoBlock);
+//  3. the image's sector check (informational only);
+//  4. "WriteFlash" for every 256-byte block, each resent once when refused;
+//  5. "SetFwStatus" 1 and the after-flash callback.
+// A firmware file is opened, measured and read whole before any device
+// traffic, so a bad file sends nothing. The run works on the device's own
+// session id. The owner fills the fields, runs it once and destroys it.
+class FirmwareUpdateSession : public MVDeviceSession
+{
+public:
+    // Called on the run's thread; for the before-flash callback, false stops
+    // the run with error 13. The after-flash callback's result is ignored.
+    using DeviceCallback = bool (*)(MVDevice* device, FirmwareUpdateSession* session, void* user);
+    // Called after every written block with a percentage from 0 to 100 that
+    // never decreases.
+    using ProgressCallback = void (*)(MVDevice* device, FirmwareUpdateSession* session, int percent,
+                                      void* user);
+
+    FirmwareUpdateSession() = default;
+    ~FirmwareUpdateSession() override = default;
+
+    // The whole update: true, or false with the SessionError in error.
+    bool run(MVDevice* device) override;
+    // Not used: run does the work.
+    bool doRun(MVDevice* device, int sessionId) override;
+
+    void setBeforeFlashCallback(DeviceCallback callback, void* user);
+    void setAfterFlashCallback(DeviceCallback callback, void* user);
+    void setProgressCallback(ProgressCallback callback, void* user);
+
+    // Sends "SetFwStatus" value; true unless the send reports -1. No reply is
+    // awaited.
+    bool writeFwStatus(MVDevice* device, uint8_t value);
+    // Writes the image block by block on sessionId. True when every block was
+    // written (an empty image sends nothing); false at once when a block
+    // cannot be sent, gets no "RetWriteFlash", or is refused twice, and for
+    // a null image or one of 2^28 bytes or more (nothing sent).
+    bool flashImage(MVDevice* device, int sessionId, const uint8_t* data, int64_t size);
+    // Fills sectorTable from info and the image's words; every read stays
+    // inside the image and the table. Entry 0 ends up holding the whole-image
+    // verdict (total sum against info->checksum). Informational only.
+    void checkSectors(const uint8_t* data, int64_t size, const FirmwareInfoBlock* info);
+
+    // Path of the firmware file as UTF-8; used only with loadFromFile.
+    std::string firmwarePath;
+    uint8_t txBuffer[bootloader::bufferSize] = {};
+    uint8_t rxBuffer[bootloader::bufferSize] = {};
+    SectorCheckEntry sectorTable[FirmwareInfoBlock::sectorCount] = {};
+    ProgressCallback progressCallback = nullptr;
+    void* progressUser = nullptr;
+    // The image to write. During a run from a file it points to the loaded
+    // bytes; after that run it is null again (the bytes are released).
+    const uint8_t* image = nullptr;
+    int imageSize = 0;
+    bool loadFromFile = false;
+    // Slept before the information read, before the first block and after
+    // "SetFwStatus" 1.
+    uint32_t phaseDelayMs = 0;
+    // Slept before every "WriteFlash" send and resend.
+    uint32_t packetDelayMs = 0;
+    DeviceCallback beforeFlashCallback = nullptr;
+    void* beforeFlashUser = nullptr;
+    DeviceCallback afterFlashCallback = nullptr;
+    void* afterFlashUser = nullptr;
+    // How long each bootloader reply is awaited.
+    int replyTimeoutMs = bootloader::replyTimeoutMs;
+
+private:
+    // Reads firmwarePath whole into fileBuffer; false on any failure.
+    bool loadFile();
+    void releaseFile();
+
+    std::vector<uint8_t> fileBuffer;
+};
