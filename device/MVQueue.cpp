@@ -24,15 +24,19 @@ int MVQueue::pop(void* out, int timeoutMs, int capacity)
     {
         std::unique_lock<std::mutex> lock(mutex);
         const auto available = [this] { return !messages.empty(); };
-        if (timeoutMs == 0)
+        if (timeoutMs < 0)
+        {
+            if (messages.empty())
+                return -1;
+        }
+        else if (timeoutMs == 0)
         {
             messageAvailable.wait(lock, available);
         }
         else
         {
             // One deadline for the whole wait, however often the wait wakes.
-            const auto deadline =
-                std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
             if (!messageAvailable.wait_until(lock, deadline, available))
                 return -1;
         }
