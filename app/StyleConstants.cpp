@@ -12,8 +12,8 @@ juce::Font makeFont(const char* data, int size, float height)
     return font;
 }
 
-// The three fonts, built together on first use. Deleted when JUCE shuts down,
-// so no typeface outlives the font engine.
+// The three fonts, built together on first use (under the singleton's lock)
+// and deleted when JUCE shuts down, so none outlives JUCE's font support.
 class StyleFontStore : public juce::DeletedAtShutdown
 {
 public:
@@ -30,7 +30,7 @@ public:
     const juce::Font regular16;
     const juce::Font bold14;
 
-    JUCE_DECLARE_SINGLETON_SINGLETHREADED_MINIMAL(StyleFontStore)
+    JUCE_DECLARE_SINGLETON(StyleFontStore, false)
 };
 
 JUCE_IMPLEMENT_SINGLETON(StyleFontStore)
