@@ -1,0 +1,107 @@
+#pragma once
+
+// The amplifier's bootloader, as the emulator plays it. It answers the ASCII
+// keyword requests:
+//   "GetFwStatus" -> "RetFwStatus" with the status byte;
+//   "GetFwInfo"   -> "RetFwInfo" with the 84-byte info block, 7-bit packed;
+//   "SetFwStatus" -> recorded, no reply; then the amplifier restarts: its
+//                    ports go away and come back after restartMs. After
+//                    "SetFwStatus" 1 the info block is the one in its flash;
+//   "WriteFlash"  -> the offset, the packed length and the 8-bit sum are
+//                    checked and the 256 bytes stored in its flash memory;
+//                    "RetWriteFlash" 1, or 0 for a bad block or a fault.
+// Written from the wire format, apart from the host's bootloader code.
+// Thread-safe: the amplifier's thread handles requests while a test reads
+// and changes the state.
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+namespace emu
+{
+
+class Amplifier;
+
+struct BootloaderFaults
+{
+    // Block index (offset / 256) answered 0 ...
+    int refuseBlock = -1;
+    // ... this many times: 1 lets the resend succeed, 2 makes the host give up.
+    int refuseCount = 0;
+    // Block index never answered.
+    int silentBlock = -1;
+    // When this block index arrives, the amplifier unplugs without answering,
+    // for unplugMs (0: it stays unplugged).
+    int unplugAtBlock = -1;
+    int unplugMs = 0;
+    // A "RetFwStatus", channel messages and a command frame on session 0
+    // ahead of every "RetWriteFlash".
+    bool strayMessages = false;
+    // "RetFwInfo" held back this long.
+    int infoDelayMs = 0;
+    // "RetFwInfo" carries only this many bytes of the block (-1: all 84).
+    int shortInfoBytes = -1;
+};
+
+// A modelled link and flash: every request waits, on the amplifier's thread,
+// the time its bytes and its reply's bytes take at bytesPerSecond, plus
+// flashMicrosPerBlock for a "WriteFlash". Zero values model no delay.
+struct LinkModel
+{
+    double bytesPerSecond = 0;
+    int flashMicrosPerBlock = 0;
+};
+
+class EmulatedBootloader
+{
+public:
+    EmulatedBootloader();
+
+    // Handles message when it is a bootloader request (true); replies through
+    // amp. Runs on the amplifier's thread.
+    bool handle(const std::vector<uint8_t>& message, Amplifier& amp);
+
+    void setStatus(uint8_t status);
+    uint8_t getStatus() const;
+    // The 84-byte block reported by "RetFwInfo" (shorter input is zero-padded).
+    void setInfoBlock(const std::vector<uint8_t>& block);
+    std::vector<uint8_t> getInfoBlock() const;
+    // How long the ports stay away after "SetFwStatus".
+    void setRestartMs(int ms);
+    void setFaults(const BootloaderFaults& faults);
+    void setLinkModel(const LinkModel& model);
+
+    // The flash memory: every block written, 256 bytes each, from offset 0;
+    // never-written parts are 0. Writes beyond flashCapacity are refused.
+    std::vector<uint8_t> getFlash() const;
+    void clearFlash();
+    static constexpr uint32_t flashCapacity = 4u << 20;
+
+    // The values of every "SetFwStatus", in order.
+    std::vector<int> getStatusWrites() const;
+    // "WriteFlash" requests received, good and bad, and those answered 0.
+    int getBlockRequests() const;
+    int getRefusedBlocks() const;
+    // Sum of the delays the link model applied, in microseconds.
+    int64_t getModelledMicros() const;
+
+private:
+    void modelDelay(size_t requestBytes, size_t replyBytes, bool flashes);
+    void handleWriteFlash(const std::vector<uint8_t>& message, Amplifier& amp);
+
+    mutable std::mutex mutex;
+    uint8_t status = 1;
+    std::vector<uint8_t> info;
+    int restartMs = 1000;
+    BootloaderFaults faults;
+    LinkModel link;
+    std::vector<uint8_t> flash;
+    std::vector<int> statusWrites;
+    int blockRequests = 0;
+    int refusedBlocks = 0;
+    int refusalsGiven = 0;
+    int64_t modelledMicros = 0;
+};
+
+} // namespace emu

@@ -1,0 +1,424 @@
+// The sessions and the firmware update end to end: through MVUsbMidiK7 and
+// the port layer into the emulated amplifier, with its restarts for real.
+
+#include "EmulatorFixture.h"
+
+#include "device/Discovery.h"
+#include "device/DownloadFirmwareVersionSession.h"
+#include "device/FirmwareUpdateSession.h"
+#include "device/GenericDeviceSession.h"
+#include "device/MVUsbMidiK7.h"
+#include "device/SessionError.h"
+#include "emulator/K7Amplifier.h"
+#include "tests/device/TestFirmwareImage.h"
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+#include <unistd.h>
+
+namespace
+{
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr int restartMs = 120;
+constexpr int replyWaitMs = 400;
+
+// The device callback around the flash: close, wait, open.
+struct Reopen
+{
+    int waitMs = 2 * restartMs;
+    int calls = 0;
+};
+
+bool reopenDevice(MVDevice* device, FirmwareUpdateSession*, void* user)
+{
+    auto* r = static_cast<Reopen*>(user);
+    ++r->calls;
+    device->close();
+    std::this_thread::sleep_for(std::chrono::milliseconds(r->waitMs));
+    return device->open();
+}
+
+void recordProgress(MVDevice*, FirmwareUpdateSession*, int percent, void* user)
+{
+    static_cast<std::vector<int>*>(user)->push_back(percent);
+}
+
+struct FirmwareUpdateEmulatorTest : EmulatorFixture
+{
+    std::shared_ptr<emu::K7Amplifier> amp;
+    std::unique_ptr<MVUsbMidiK7> device;
+    const DeviceKey key{0x4B374150, 12};
+    Bytes image = testing_device::makeTestImage(708859, 99, {2, 0, 1, 7});
+    Reopen reopen;
+    std::vector<int> progress;
+    FirmwareUpdateSession session;
+    std::string out;
+
+    void SetUp() override
+    {
+        EmulatorFixture::SetUp();
+        amp = addAmp<emu::K7Amplifier>("Tolvo K7", key.replyWord);
+        amp->getBootloader().setRestartMs(restartMs);
+        discoverDevices(testProbeWaitMs);
+        ASSERT_EQ(copyDeviceRecords().size(), 1u);
+        device = std::make_unique<MVUsbMidiK7>(key);
+        ASSERT_TRUE(device->open());
+        amp->clearReceivedMessages();
+
+        session.timeoutMs = 3000;
+        session.replyTimeoutMs = replyWaitMs;
+        session.image = image.data();
+        session.imageSize = int(image.size());
+        session.progressCallback = recordProgress;
+        session.progressUser = &progress;
+        session.beforeFlashCallback = reopenDevice;
+        session.beforeFlashUser = &reopen;
+        session.afterFlashCallback = reopenDevice;
+        session.afterFlashUser = &reopen;
+    }
+
+    void TearDown() override
+    {
+        device.reset();
+        EmulatorFixture::TearDown();
+    }
+
+    bool runUpdate()
+    {
+        testing::internal::CaptureStdout();
+        const bool ok = session.run(device.get());
+        out = testing::internal::GetCapturedStdout();
+        return ok;
+    }
+
+    Bytes flash() const { return amp->getBootloader().getFlash(); }
+
+    // The flash holds the image and, up to the end of its last block, zeros.
+    void expectFlashHoldsImage() const
+    {
+        const Bytes f = flash();
+        ASSERT_EQ(f.size(), 2769u * 256);
+        EXPECT_TRUE(std::equal(image.begin(), image.end(), f.begin()));
+        EXPECT_EQ(Bytes(f.begin() + long(image.size()), f.end()), Bytes(5, 0));
+    }
+
+    int blockMessagesSent() const
+    {
+        int n = 0;
+        for (const Bytes& m : amp->getReceivedMessages())
+            n += m.size() == 310;
+        return n;
+    }
+
+    std::string readVersion()
+    {
+        bootloader::DownloadFirmwareVersionSession info;
+        info.replyTimeoutMs = replyWaitMs;
+        testing::internal::CaptureStdout();
+        const bool ok = info.run(device.get());
+        testing::internal::GetCapturedStdout();
+        if (!ok)
+            return "failed";
+        const uint8_t* v = info.firmwareInfo.firmwareVersion;
+        return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." +
+               std::to_string(v[3]);
+    }
+};
+
+} // namespace
+
+TEST_F(FirmwareUpdateEmulatorTest, CommandSessionsReadStringAndSerialNumber)
+{
+    amp->setString17(std::string("K7\0AP", 5));
+    amp->setSerialNumber("SN-0042");
+    auto c17 = std::shared_ptr<Command17Session>(new Command17Session(replyWaitMs));
+    ASSERT_TRUE(c17->run(device.get()));
+    EXPECT_EQ(c17->replyPacker.value, std::string("K7\0AP", 5));
+    for (uint8_t cls : {uint8_t(3), uint8_t(2)})
+    {
+        amp->setSerialReplyClass(cls);
+        auto sn = createSerialNumberSession();
+        sn->timeoutMs = replyWaitMs;
+        ASSERT_TRUE(sn->run(device.get()));
+        EXPECT_EQ(sn->replyPacker.value, "SN-0042");
+    }
+}
+
+TEST_F(FirmwareUpdateEmulatorTest, CommandSessionFaults)
+{
+    struct Case
+    {
+        const char* name;
+        emu::CommandFaults faults;
+        const char* outcome; // "ok" or the exception's text
+    };
+    auto faults = [](auto set)
+    {
+        emu::CommandFaults f;
+        set(f);
+        return f;
+    };
+    const Case cases[] = {
+        {"silent", faults([](auto& f) { f.silent = true; }), "Device reading timeout"},
+        {"late", faults([](auto& f) { f.delayMs = 250; }), "Device reading timeout"},
+        {"bad checksum", faults([](auto& f) { f.badChecksum = true; }), "Device reading timeout"},
+        {"wrong session id", faults([](auto& f) { f.wrongSession = true; }), "Device reading timeout"},
+        {"over-long frame", faults([](auto& f) { f.overlong = true; }), "Device reading timeout"},
+        {"wrong class", faults([](auto& f) { f.wrongClass = true; }), "ok"},
+        {"wrong command", faults([](auto& f) { f.wrongCommand = true; }), "ok"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        amp->setCommandFaults(c.faults);
+        auto sn = createSerialNumberSession();
+        sn->timeoutMs = 100;
+        std::string outcome = "ok";
+        try
+        {
+            sn->run(device.get());
+        }
+        catch (const std::exception& e)
+        {
+            outcome = e.what();
+        }
+        EXPECT_EQ(outcome, c.outcome);
+        EXPECT_EQ(sn->error, 0);
+    }
+    // Every session gave its id back: all 63 are free.
+    std::vector<int> ids;
+    for (int i = 0; i < 63; ++i)
+        ids.push_back(device->acquireSessionId());
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), -1), 0);
+}
+
+TEST_F(FirmwareUpdateEmulatorTest, StatusZeroRoadWritesTheImageByteForByte)
+{
+    amp->getBootloader().setStatus(0);
+    ASSERT_TRUE(runUpdate()) << out;
+    EXPECT_EQ(session.error, 0);
+    expectFlashHoldsImage();
+    EXPECT_EQ(amp->getBootloader().getStatusWrites(), (std::vector<int>{1}));
+    EXPECT_EQ(reopen.calls, 1); // only after the flash
+    EXPECT_EQ(out.find("Set FW Status as 0"), std::string::npos);
+    ASSERT_EQ(progress.size(), 2769u);
+    EXPECT_EQ(progress.front(), 0);
+    EXPECT_EQ(progress.back(), 100);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    // The restarted amplifier reports the new image's block.
+    EXPECT_EQ(readVersion(), "2.0.1.7");
+}
+
+TEST_F(FirmwareUpdateEmulatorTest, StatusOneRoadRestartsAroundTheFlash)
+{
+    amp->getBootloader().setStatus(1);
+    EXPECT_EQ(readVersion(), "1.0.0.0");
+    ASSERT_TRUE(runUpdate()) << out;
+    expectFlashHoldsImage();
+    EXPECT_EQ(amp->getBootloader().getStatusWrites(), (std::vector<int>{0, 1}));
+    EXPECT_EQ(reopen.calls, 2);
+    EXPECT_NE(out.find("Get FW Status: 1\nSet FW Status as 0\n"), std::string::npos);
+    EXPECT_EQ(readVersion(), "2.0.1.7");
+}
+
+TEST_F(FirmwareUpdateEmulatorTest, StatusOneRoadFromABackgroundThread)
+{
+    // As the window's update task runs it: the reopens wait for the message thread.
+    amp->getBootloader().setStatus(1);
+    session.image = image.data();
+    session.imageSize = 20000;
+    bool ok = false;
+    testing::internal::CaptureStdout();
+    runInBackground([&] { ok = session.run(device.get()); });
+    out = testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(ok) << out;
+    EXPECT_TRUE(std::equal(image.begin(), image.begin() + 20000, flash().begin()));
+    EXPECT_EQ(reopen.calls, 2);
+}
+
+TEST_F(FirmwareUpdateEmulatorTest, CallbackThatOpensTooEarlyIsRefused)
+{
+    amp->getBootloader().setStatus(1);
+    reopen.waitMs = restartMs / 4; // the amplifier is still restarting
+    EXPECT_FALSE(runUpdate());
+    EXPECT_EQ(session.error, SessionError::CallbackRefused);
+    EXPECT_EQ(blockMessagesSent(), 0);
+    EXPECT_EQ(out.find("Sending GetFwInfo command"), std::string::npos);
+}
+
+TEST_F(FirmwareUpdateEmulatorTest, InformationReads)
+{
+    amp->getBootloader().setStatus(0);
+    struct Case
+    {
+        const char* name;
+        emu::BootloaderFaults faults;
+        bool ok;
+    };
+    emu::BootloaderFaults late;
+    late.infoDelayMs = replyWaitMs + 200;
+    emu::BootloaderFaults slightlyLate;
+    slightlyLate.infoDelayMs = 50;
+    emu::BootloaderFaults shortInfo;
+    shortInfo.shortInfoBytes = 10;
+    const Case cases[] = {
+        {"late", late, false}, {"slightly late", slightlyLate, true}, {"short", shortInfo, true}};
+    const Bytes originalInfo = amp->getBootloader().getInfoBlock();
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        amp->getBootloader().setFaults(c.faults);
+        amp->getBootloader().clearFlash();
+        amp->getBootloader().setInfoBlock(originalInfo);
+        FirmwareUpdateSession s;
+        s.replyTimeoutMs = replyWaitMs;
+        s.image = image.data();
+        s.imageSize = 3000;
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(s.run(device.get()), c.ok);
+        const std::string text = testing::internal::GetCapturedStdout();
+        if (!c.ok)
+        {
+            EXPECT_EQ(s.error, SessionError::GetFwInfoFailed);
+            EXPECT_NE(text.find("Cannot read RetFwInfo data!"), std::string::npos);
+            EXPECT_TRUE(flash().empty());
+            // Let the late reply arrive and be skipped by the next exchange.
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+        else if (c.faults.shortInfoBytes == 10)
+        {
+            // Ten bytes known: name, bootloader version and two version bytes; the rest zero.
+            EXPECT_NE(text.find("Device Name: K7AP\nBootloader Version: 1.0.0.4\nFW Version: 1.0.0.0\n"
+                                "FW Length: 0\nChecksum: 0\n"),
+                      std::string::npos)
+                << text;
+        }
+        // The amplifier restarted after "SetFwStatus" 1 on success.
+        if (c.ok)
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2 * restartMs));
+            device->close();
+            ASSERT_TRUE(device->open());
+            amp->getBootloader().setStatus(0);
+        }
+    }
+}
+
+TEST_F(FirmwareUpdateEmulatorTest, BlockResultSequences)
+{
+    amp->getBootloader().setStatus(0);
+    struct Case
+    {
+        const char* name;
+        emu::BootloaderFaults faults;
+        bool ok;
+        int blocksSent;
+    };
+    auto refuse = [](int times)
+    {
+        emu::BootloaderFaults f;
+        f.refuseBlock = 3;
+        f.refuseCount = times;
+        return f;
+    };
+    emu::BootloaderFaults silent;
+    silent.silentBlock = 3;
+    emu::BootloaderFaults strays;
+    strays.strayMessages = true;
+    const int blocks = 12; // a 3000-byte image
+    const Case cases[] = {
+        {"1", {}, true, blocks},
+        {"0, 1", refuse(1), true, blocks + 1},
+        {"0, 0", refuse(2), false, 5},
+        {"none", silent, false, 4},
+        {"stray messages between replies", strays, true, blocks},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        amp->getBootloader().setFaults(c.faults);
+        amp->getBootloader().setStatus(0);
+        amp->getBootloader().clearFlash();
+        amp->clearReceivedMessages();
+        FirmwareUpdateSession s;
+        s.replyTimeoutMs = c.ok ? replyWaitMs : 100;
+        s.image = image.data();
+        s.imageSize = 3000;
+        s.afterFlashCallback = reopenDevice;
+        s.afterFlashUser = &reopen;
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(s.run(device.get()), c.ok);
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(s.error, c.ok ? 0 : int(SessionError::WriteFlashFailed));
+        EXPECT_EQ(blockMessagesSent(), c.blocksSent);
+        const Bytes f = flash();
+        if (c.ok)
+        {
+            EXPECT_TRUE(std::equal(image.begin(), image.begin() + 3000, f.begin()));
+            EXPECT_EQ(amp->getBootloader().getStatusWrites().back(), 1);
+        }
+        else
+        {
+            EXPECT_EQ(f.size(), 3u * 256); // blocks 0 to 2, nothing after the failed one
+        }
+    }
+    EXPECT_EQ(amp->getBootloader().getStatusWrites().size(), 3u); // "SetFwStatus" 1 only after good runs
+}
+
+TEST_F(FirmwareUpdateEmulatorTest, UnplugMidFlashFailsWithACode)
+{
+    amp->getBootloader().setStatus(0);
+    emu::BootloaderFaults f;
+    f.unplugAtBlock = 100;
+    amp->getBootloader().setFaults(f);
+    session.replyTimeoutMs = 150;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(runUpdate());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(session.error, SessionError::WriteFlashFailed);
+    EXPECT_EQ(flash().size(), 100u * 256);
+    EXPECT_TRUE(amp->getBootloader().getStatusWrites().empty());
+    EXPECT_EQ(reopen.calls, 0);
+}
+
+TEST_F(FirmwareUpdateEmulatorTest, FileErrorsSendNothing)
+{
+    const std::string dir = ::testing::TempDir();
+    const std::string empty = dir + "/flash_e2e_empty_" + std::to_string(::getpid());
+    std::ofstream(empty).close();
+    for (const std::string& path : {dir + "/no_such_firmware.bin", empty, dir})
+    {
+        SCOPED_TRACE(path);
+        FirmwareUpdateSession s;
+        s.loadFromFile = true;
+        s.firmwarePath = path;
+        s.beforeFlashCallback = reopenDevice;
+        s.beforeFlashUser = &reopen;
+        testing::internal::CaptureStdout();
+        EXPECT_FALSE(s.run(device.get()));
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_EQ(s.error, SessionError::FileOpenFailed);
+    }
+    pump(20);
+    EXPECT_TRUE(amp->getReceivedMessages().empty());
+    std::remove(empty.c_str());
+
+    // A good file is flashed from disk.
+    const std::string good = dir + "/flash_e2e_good_" + std::to_string(::getpid());
+    {
+        std::ofstream file(good, std::ios::binary);
+        file.write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
+    }
+    amp->getBootloader().setStatus(1);
+    session.image = nullptr;
+    session.imageSize = 0;
+    session.loadFromFile = true;
+    session.firmwarePath = good;
+    ASSERT_TRUE(runUpdate()) << out;
+    expectFlashHoldsImage();
+    std::remove(good.c_str());
+}
