@@ -31,10 +31,10 @@ const char* packResultName(int code)
     }
 }
 
-bool readNext(UnpackContext& context)
+inline bool readNext(UnpackContext& context)
 {
     unpackNext(context);
-    return checkPackResult(context.returnCode);
+    return context.returnCode == MPK_RC_OK || checkPackResult(context.returnCode);
 }
 
 // Marks the context failed on malformed content and reports it.

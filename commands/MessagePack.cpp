@@ -11,15 +11,12 @@ template <typename Pointer> uint64_t bytesLeft(Pointer current, Pointer end)
     return (current != nullptr && current < end) ? static_cast<uint64_t>(end - current) : 0;
 }
 
-// Makes sure n bytes can be written at current. The size is compared as a
-// 64-bit count against what is left, so a header plus a 32-bit length never
-// wraps.
-bool reserve(PackContext& context, uint64_t n)
+// The slow path of reserve(): the item does not fit, so ask the handler if
+// any. A size beyond 32 bits cannot be handed to it and always overflows.
+[[gnu::noinline]] bool reserveFromHandler(PackContext& context, uint64_t n)
 {
     if (context.returnCode != MPK_RC_OK)
         return false;
-    if (n <= bytesLeft(context.current, context.end))
-        return true;
     if (context.overflowHandler == nullptr || n > UINT32_MAX)
     {
         context.returnCode = MPK_RC_BUFFER_OVERFLOW;
@@ -32,6 +29,15 @@ bool reserve(PackContext& context, uint64_t n)
         return false;
     }
     return true;
+}
+
+// Makes sure n bytes can be written at current. The size is compared as a
+// 64-bit count against what is left, so a header plus a 32-bit length never
+// wraps.
+inline bool reserve(PackContext& context, uint64_t n)
+{
+    return (context.returnCode == MPK_RC_OK && n <= bytesLeft(context.current, context.end)) ||
+           reserveFromHandler(context, n);
 }
 
 inline void put8(uint8_t*& p, uint8_t v)
@@ -61,10 +67,10 @@ inline void put64(uint8_t*& p, uint64_t v)
     put32(p, static_cast<uint32_t>(v));
 }
 
-inline uint64_t getBigEndian(const uint8_t* p, unsigned size)
+template <unsigned Size> inline uint64_t loadBigEndian(const uint8_t* p)
 {
     uint64_t v = 0;
-    for (unsigned i = 0; i < size; ++i)
+    for (unsigned i = 0; i < Size; ++i)
         v = (v << 8) | p[i];
     return v;
 }
@@ -75,11 +81,9 @@ void failRead(UnpackContext& context, int32_t code)
     context.item.type = PackedItemType::NotAnItem;
 }
 
-// Makes sure k more bytes of the current item can be read at current.
-bool need(UnpackContext& context, uint32_t k)
+// The slow path of need(): the input is short, so ask the handler if any.
+[[gnu::noinline]] bool needFromHandler(UnpackContext& context, uint32_t k)
 {
-    if (k <= bytesLeft(context.current, context.end))
-        return true;
     if (context.underflowHandler == nullptr)
     {
         failRead(context, MPK_RC_BUFFER_UNDERFLOW);
@@ -95,22 +99,37 @@ bool need(UnpackContext& context, uint32_t k)
     return true;
 }
 
-// Reads a big-endian unsigned field of `size` bytes.
-bool readUnsigned(UnpackContext& context, unsigned size, uint64_t& out)
+// Makes sure k more bytes of the current item can be read at current.
+inline bool need(UnpackContext& context, uint32_t k)
 {
-    if (!need(context, size))
+    return k <= bytesLeft(context.current, context.end) || needFromHandler(context, k);
+}
+
+// Reads a big-endian unsigned field of Size bytes.
+template <unsigned Size> inline bool readUnsigned(UnpackContext& context, uint64_t& out)
+{
+    if (!need(context, Size))
         return false;
-    out = getBigEndian(context.current, size);
-    context.current += size;
+    out = loadBigEndian<Size>(context.current);
+    context.current += Size;
     return true;
 }
 
-bool readSigned(UnpackContext& context, unsigned size)
+template <unsigned Size> void readPositive(UnpackContext& context)
 {
     uint64_t raw = 0;
-    if (!readUnsigned(context, size, raw))
-        return false;
-    const unsigned shift = 64 - 8 * size;
+    if (!readUnsigned<Size>(context, raw))
+        return;
+    context.item.type = PackedItemType::PositiveInteger;
+    context.item.value.asUnsigned = raw;
+}
+
+template <unsigned Size> void readSigned(UnpackContext& context)
+{
+    uint64_t raw = 0;
+    if (!readUnsigned<Size>(context, raw))
+        return;
+    constexpr unsigned shift = 64 - 8 * Size;
     // Sign-extend through the top bits.
     const int64_t value = static_cast<int64_t>(raw << shift) >> shift;
     if (value < 0)
@@ -123,7 +142,6 @@ bool readSigned(UnpackContext& context, unsigned size)
         context.item.type = PackedItemType::PositiveInteger;
         context.item.value.asUnsigned = static_cast<uint64_t>(value);
     }
-    return true;
 }
 
 // Points the item's blob at the next `length` bytes and skips them.
@@ -137,36 +155,40 @@ bool readBlob(UnpackContext& context, uint32_t length)
     return true;
 }
 
-// A str or bin item whose length field has `lengthSize` bytes.
-void readSizedBlob(UnpackContext& context, int32_t type, unsigned lengthSize)
+// A str or bin item whose length field has LengthSize bytes.
+template <unsigned LengthSize> void readSizedBlob(UnpackContext& context, int32_t type)
 {
     uint64_t length = 0;
-    if (!readUnsigned(context, lengthSize, length))
+    if (!readUnsigned<LengthSize>(context, length))
         return;
     context.item.type = type;
     readBlob(context, static_cast<uint32_t>(length));
 }
 
-// An ext item: `lengthSize` length bytes (0 for fixext with fixedLength),
-// then the type byte, then the data.
-void readExt(UnpackContext& context, unsigned lengthSize, uint32_t fixedLength)
+// The type byte and the data of an ext item with `length` data bytes.
+void readExtBody(UnpackContext& context, uint64_t length)
 {
-    uint64_t length = fixedLength;
-    if (lengthSize != 0 && !readUnsigned(context, lengthSize, length))
-        return;
     context.item.type = PackedItemType::Ext;
     uint64_t extType = 0;
-    if (!readUnsigned(context, 1, extType))
+    if (!readUnsigned<1>(context, extType))
         return;
     if (!readBlob(context, static_cast<uint32_t>(length)))
         return;
     context.item.type = static_cast<int8_t>(static_cast<uint8_t>(extType));
 }
 
-void readCount(UnpackContext& context, int32_t type, unsigned size)
+// An ext item with a LengthSize-byte length field.
+template <unsigned LengthSize> void readExt(UnpackContext& context)
+{
+    uint64_t length = 0;
+    if (readUnsigned<LengthSize>(context, length))
+        readExtBody(context, length);
+}
+
+template <unsigned Size> void readCount(UnpackContext& context, int32_t type)
 {
     uint64_t count = 0;
-    if (!readUnsigned(context, size, count))
+    if (!readUnsigned<Size>(context, count))
         return;
     context.item.type = type;
     context.item.value.asCount = static_cast<uint32_t>(count);
@@ -237,7 +259,10 @@ void packString(PackContext& context, const void* data, uint32_t length)
         header = 5;
     if (!reserve(context, uint64_t(header) + length))
         return;
-    uint8_t*& p = context.current;
+    // Work on a local pointer: the byte stores may alias the context.
+    uint8_t* p = context.current;
+    if (length != 0)
+        std::memcpy(p + header, data, length);
     switch (header)
     {
         case 1:
@@ -256,9 +281,7 @@ void packString(PackContext& context, const void* data, uint32_t length)
             put32(p, length);
             break;
     }
-    if (length != 0)
-        std::memcpy(p, data, length);
-    p += length;
+    context.current = p + length;
 }
 
 void packArraySize(PackContext& context, uint32_t count)
@@ -376,25 +399,25 @@ void unpackNext(UnpackContext& context)
                 item.value.asBool = typeByte == 0xC3;
                 break;
             case 0xC4:
-                readSizedBlob(context, PackedItemType::Bin, 1);
+                readSizedBlob<1>(context, PackedItemType::Bin);
                 break;
             case 0xC5:
-                readSizedBlob(context, PackedItemType::Bin, 2);
+                readSizedBlob<2>(context, PackedItemType::Bin);
                 break;
             case 0xC6:
-                readSizedBlob(context, PackedItemType::Bin, 4);
+                readSizedBlob<4>(context, PackedItemType::Bin);
                 break;
             case 0xC7:
-                readExt(context, 1, 0);
+                readExt<1>(context);
                 break;
             case 0xC8:
-                readExt(context, 2, 0);
+                readExt<2>(context);
                 break;
             case 0xC9:
-                readExt(context, 4, 0);
+                readExt<4>(context);
                 break;
             case 0xCA:
-                if (readUnsigned(context, 4, raw))
+                if (readUnsigned<4>(context, raw))
                 {
                     const uint32_t bits = static_cast<uint32_t>(raw);
                     item.type = PackedItemType::Float;
@@ -402,55 +425,63 @@ void unpackNext(UnpackContext& context)
                 }
                 break;
             case 0xCB:
-                if (readUnsigned(context, 8, raw))
+                if (readUnsigned<8>(context, raw))
                 {
                     item.type = PackedItemType::Double;
                     std::memcpy(&item.value.asDouble, &raw, sizeof raw);
                 }
                 break;
             case 0xCC:
+                readPositive<1>(context);
+                break;
             case 0xCD:
+                readPositive<2>(context);
+                break;
             case 0xCE:
+                readPositive<4>(context);
+                break;
             case 0xCF:
-                if (readUnsigned(context, 1u << (typeByte - 0xCC), raw))
-                {
-                    item.type = PackedItemType::PositiveInteger;
-                    item.value.asUnsigned = raw;
-                }
+                readPositive<8>(context);
                 break;
             case 0xD0:
+                readSigned<1>(context);
+                break;
             case 0xD1:
+                readSigned<2>(context);
+                break;
             case 0xD2:
+                readSigned<4>(context);
+                break;
             case 0xD3:
-                readSigned(context, 1u << (typeByte - 0xD0));
+                readSigned<8>(context);
                 break;
             case 0xD4:
             case 0xD5:
             case 0xD6:
             case 0xD7:
             case 0xD8:
-                readExt(context, 0, 1u << (typeByte - 0xD4));
+                readExtBody(context, 1u << (typeByte - 0xD4));
                 break;
             case 0xD9:
-                readSizedBlob(context, PackedItemType::Str, 1);
+                readSizedBlob<1>(context, PackedItemType::Str);
                 break;
             case 0xDA:
-                readSizedBlob(context, PackedItemType::Str, 2);
+                readSizedBlob<2>(context, PackedItemType::Str);
                 break;
             case 0xDB:
-                readSizedBlob(context, PackedItemType::Str, 4);
+                readSizedBlob<4>(context, PackedItemType::Str);
                 break;
             case 0xDC:
-                readCount(context, PackedItemType::Array, 2);
+                readCount<2>(context, PackedItemType::Array);
                 break;
             case 0xDD:
-                readCount(context, PackedItemType::Array, 4);
+                readCount<4>(context, PackedItemType::Array);
                 break;
             case 0xDE:
-                readCount(context, PackedItemType::Map, 2);
+                readCount<2>(context, PackedItemType::Map);
                 break;
             default: // 0xDF
-                readCount(context, PackedItemType::Map, 4);
+                readCount<4>(context, PackedItemType::Map);
                 break;
         }
     }
