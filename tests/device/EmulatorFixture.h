@@ -18,7 +18,7 @@
 #include <thread>
 
 // Short enough for fast tests, long enough for an in-process reply.
-constexpr int testProbeWaitMs = 60;
+constexpr int testProbeWaitMs = 100;
 
 struct EmulatorFixture : ::testing::Test
 {

@@ -138,8 +138,6 @@ TEST_F(MVUsbMidiK7Test, ReplyReachesTheQueueOfItsSession)
         EXPECT_EQ(reply, want);
         EXPECT_GE(reply[2], 1); // a session of its own, not the device's
     }
-    // The stray F0 fragment of the noise is dropped once a message follows.
-    EXPECT_LT(device.getReceiveBufferSize(), 8u);
 }
 
 TEST_F(MVUsbMidiK7Test, SendsEachFrameWholeAsOneMessage)
