@@ -1,5 +1,7 @@
 #include "emulator/AmpFrames.h"
 
+#include <algorithm>
+
 namespace emu
 {
 
@@ -41,9 +43,15 @@ std::vector<uint8_t> makeFrame(uint8_t sessionId, uint8_t messageClass, uint8_t 
     uint8_t checksum = 0;
     for (uint8_t byte : packed)
         checksum ^= byte;
-    std::vector<uint8_t> frame{0xF0, 0x01, sessionId, uint8_t(checksum & 0x7F), messageClass, command};
-    frame.insert(frame.end(), packed.begin(), packed.end());
-    frame.push_back(0xF7);
+    std::vector<uint8_t> frame(packed.size() + 7);
+    frame[0] = 0xF0;
+    frame[1] = 0x01;
+    frame[2] = sessionId;
+    frame[3] = uint8_t(checksum & 0x7F);
+    frame[4] = messageClass;
+    frame[5] = command;
+    std::copy(packed.begin(), packed.end(), frame.begin() + 6);
+    frame.back() = 0xF7;
     return frame;
 }
 
