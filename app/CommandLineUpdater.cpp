@@ -57,7 +57,8 @@ bool runCommandLineUpdate(const juce::File& file, int reopenWaitMs)
         return false;
     }
 
-    std::cout << "Get device SN:'" << sanitiseDeviceText(readSerialNumber(device)) << "'" << std::endl;
+    const std::string serial = sanitiseDeviceText(readSerialNumber(device));
+    std::cout << "Get device SN:'" << serial << "'" << std::endl;
 
     ReopenWait wait;
     wait.milliseconds = reopenWaitMs;

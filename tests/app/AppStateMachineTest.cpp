@@ -1,0 +1,400 @@
+// The window's state machine on the full stack: emulated amplifiers, the
+// device manager singleton, the real message loop, shortened waits.
+#include "AppTestRig.h"
+
+#include "app/AppState.h"
+#include "app/ConnectedDeviceInfoView.h"
+#include "app/InitialDeviceInfoView.h"
+#include "app/MainComponent.h"
+#include "app/MessageToast.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using namespace apptest;
+
+namespace
+{
+
+AppSettings testSettings()
+{
+    AppSettings settings;
+    settings.reopenWaitMs = reopenWaitMs;
+    settings.readTimeoutMs = 400;
+    return settings;
+}
+
+template <typename T> bool isState(const MainComponent& component)
+{
+    return dynamic_cast<T*>(component.getState()) != nullptr;
+}
+
+class AppStateMachineTest : public testing::Test
+{
+protected:
+    void SetUp() override { component = std::make_unique<MainComponent>(testSettings()); }
+
+    void TearDown() override { component.reset(); }
+
+    // The device view shows what the read got, with both buttons enabled.
+    bool showsDeviceInfo()
+    {
+        return isState<ConnectedAppState>(*component) && component->getConnectedView().isVisible() &&
+               component->getCheckButton().isEnabled() && component->getEjectButton().isEnabled() &&
+               component->getCheckButton().getButtonText() == "Check to update";
+    }
+
+    void connectByClick()
+    {
+        component->getConnectButton().triggerClick();
+        ASSERT_TRUE(pumpUntil([this] { return showsDeviceInfo(); }));
+    }
+
+    juce::String rowValue(int row) { return component->getRow(row).valueLabel->getText(); }
+
+    juce::String toastText() { return component->getToast().label->getText(); }
+
+    Rig rig;
+    std::unique_ptr<MainComponent> component;
+};
+
+TEST_F(AppStateMachineTest, NoAmplifierStaysInitial)
+{
+    pumpFor(4 * pollIntervalMs);
+    EXPECT_TRUE(isState<InitialAppState>(*component));
+    EXPECT_TRUE(component->getInitialView().isVisible());
+    EXPECT_FALSE(component->getConnectedView().isVisible());
+    EXPECT_EQ(component->getConnectButton().getButtonText(), "Connect Hardware");
+    EXPECT_TRUE(component->getConnectButton().isEnabled());
+}
+
+TEST_F(AppStateMachineTest, ScanWithoutAmplifierReturnsToInitial)
+{
+    // Its ports match, but it never answers the probe.
+    auto amp = rig.addAmplifier();
+    emu::AmplifierFaults faults;
+    faults.silent = true;
+    amp->setFaults(faults);
+    component->getConnectButton().triggerClick();
+    ASSERT_TRUE(pumpUntil([this] { return isState<ConnectingAppState>(*component); }));
+    ASSERT_TRUE(pumpUntil([this] { return isState<InitialAppState>(*component); }));
+    ASSERT_TRUE(pumpUntil([this] { return component->getConnectButton().isEnabled(); }));
+    EXPECT_EQ(component->getConnectButton().getButtonText(), "Connect Hardware");
+    EXPECT_EQ(mv::DeviceManager::getInstance()->getCurrentDevice(), nullptr);
+}
+
+TEST_F(AppStateMachineTest, PluggingInAnAmplifierConnectsByItself)
+{
+    auto amp = rig.addAmplifier(false);
+    pumpFor(2 * pollIntervalMs);
+    EXPECT_TRUE(isState<InitialAppState>(*component));
+
+    amp->plug();
+    ASSERT_TRUE(pumpUntil([this] { return showsDeviceInfo(); }));
+    EXPECT_FALSE(component->getInitialView().isVisible());
+    EXPECT_EQ(rowValue(1), juce::String(amp->getInputName().replace("Tolvo K7 ", "K7AP-")));
+    EXPECT_EQ(rowValue(2), "1.0.0.1");
+    EXPECT_EQ(component->getRow(2).button->findColour(juce::TextButton::textColourOffId),
+              juce::Colour(0xffffffff));
+    EXPECT_NE(mv::DeviceManager::getInstance()->getCurrentDevice(), nullptr);
+}
+
+TEST_F(AppStateMachineTest, CheckToUpdateFlashesTheEmbeddedImageAndReadsTheNewVersion)
+{
+    auto amp = rig.addAmplifier();
+    connectByClick();
+
+    component->buttonClicked(&component->getCheckButton());
+    ASSERT_TRUE(isState<FirmwareCheckingAppState>(*component));
+    component->handleAsyncUpdate();
+    EXPECT_EQ(component->getCheckButton().getButtonText(), "Checking...");
+    EXPECT_FALSE(component->getCheckButton().isEnabled());
+    EXPECT_FALSE(component->getEjectButton().isEnabled());
+    EXPECT_EQ(component->getRow(2).button->findColour(juce::TextButton::textColourOffId),
+              juce::Colour(0xffe4af09));
+
+    ASSERT_TRUE(pumpUntil([this] { return component->getCheckButton().getButtonText() == "Updating..."; }));
+    EXPECT_FALSE(component->getCheckButton().isEnabled());
+    EXPECT_FALSE(component->getEjectButton().isEnabled());
+
+    ASSERT_TRUE(pumpUntil([this] { return component->getToast().isVisible(); }, 30000));
+    EXPECT_EQ(toastText(), "Your firmware is up-to-date.");
+    ASSERT_TRUE(pumpUntil([this] { return showsDeviceInfo(); }));
+    EXPECT_EQ(rowValue(2), embeddedVersion());
+
+    const auto flash = amp->getBootloader().getFlash();
+    ASSERT_GE(flash.size(), size_t(embeddedImageSize()));
+    EXPECT_TRUE(std::equal(embeddedImage(), embeddedImage() + embeddedImageSize(), flash.begin()));
+    EXPECT_EQ(amp->getBootloader().getStatusWrites(), (std::vector<int>{0, 1}));
+}
+
+TEST_F(AppStateMachineTest, BlockFailingTwiceShowsFailureAndReturnsToTheDeviceView)
+{
+    auto amp = rig.addAmplifier();
+    emu::BootloaderFaults faults;
+    faults.refuseBlock = 3;
+    faults.refuseCount = 2;
+    amp->getBootloader().setFaults(faults);
+    connectByClick();
+
+    component->getCheckButton().triggerClick();
+    ASSERT_TRUE(pumpUntil([this] { return component->getToast().isVisible(); }, 30000));
+    EXPECT_EQ(toastText(), "Firmware updating failed!");
+    ASSERT_TRUE(pumpUntil([this] { return showsDeviceInfo(); }));
+    EXPECT_EQ(amp->getBootloader().getBlockRequests(), 3 + 2);
+    EXPECT_EQ(amp->getBootloader().getStatusWrites(), (std::vector<int>{0}));
+}
+
+TEST_F(AppStateMachineTest, EjectReturnsToInitialAndClosesTheDevice)
+{
+    auto amp = rig.addAmplifier();
+    connectByClick();
+    ASSERT_EQ(amp->getOpenInputCount(), 1);
+
+    component->getEjectButton().triggerClick();
+    ASSERT_TRUE(pumpUntil(
+        [this] { return isState<InitialAppState>(*component) && component->getInitialView().isVisible(); }));
+    EXPECT_EQ(mv::DeviceManager::getInstance()->getCurrentDevice(), nullptr);
+    EXPECT_EQ(amp->getOpenInputCount(), 0);
+    EXPECT_TRUE(component->getConnectButton().isEnabled());
+}
+
+TEST_F(AppStateMachineTest, DeviceChangeWhileConnectedReturnsToInitialWithoutReconnecting)
+{
+    auto first = rig.addAmplifier();
+    connectByClick();
+
+    rig.addAmplifier();
+    ASSERT_TRUE(pumpUntil([this] { return isState<InitialAppState>(*component); }));
+    EXPECT_EQ(mv::DeviceManager::getInstance()->getCurrentDevice(), nullptr);
+    pumpFor(4 * pollIntervalMs);
+    EXPECT_TRUE(isState<InitialAppState>(*component));
+    EXPECT_EQ(first->getOpenInputCount(), 0);
+}
+
+TEST_F(AppStateMachineTest, DoubleConnectScansOnce)
+{
+    auto amp = rig.addAmplifier();
+    // The click a device change posts, and the user's own before the button
+    // is disabled.
+    component->getConnectButton().triggerClick();
+    component->getConnectButton().triggerClick();
+    ASSERT_TRUE(pumpUntil([this] { return showsDeviceInfo(); }));
+    pumpFor(2 * pollIntervalMs);
+    EXPECT_TRUE(isState<ConnectedAppState>(*component));
+    EXPECT_EQ(Rig::probeCount(*amp), 1);
+}
+
+TEST_F(AppStateMachineTest, DeviceChangeWhileCheckingCancelsTheUpdate)
+{
+    auto amp = rig.addAmplifier();
+    connectByClick();
+
+    component->buttonClicked(&component->getCheckButton());
+    component->devicesChanged(mv::DeviceManager::getInstance());
+    ASSERT_TRUE(isState<InitialAppState>(*component));
+    pumpFor(500);
+    EXPECT_TRUE(isState<InitialAppState>(*component));
+    EXPECT_EQ(amp->getBootloader().getStatusWrites(), std::vector<int>{});
+    EXPECT_EQ(amp->getBootloader().getBlockRequests(), 0);
+}
+
+TEST_F(AppStateMachineTest, ClicksThatDoNotFitTheStateAreIgnored)
+{
+    auto amp = rig.addAmplifier();
+    // Eject and check in the initial state.
+    component->buttonClicked(&component->getEjectButton());
+    component->buttonClicked(&component->getCheckButton());
+    EXPECT_TRUE(isState<InitialAppState>(*component));
+
+    connectByClick();
+    // Connect while connected; a device change without an open device.
+    component->buttonClicked(&component->getConnectButton());
+    EXPECT_TRUE(isState<ConnectedAppState>(*component));
+    pumpFor(200);
+    EXPECT_EQ(Rig::probeCount(*amp), 1);
+}
+
+TEST_F(AppStateMachineTest, CloseDuringAFlashFinishesTheFlashThenQuits)
+{
+    auto amp = rig.addAmplifier();
+    connectByClick();
+    component->getCheckButton().triggerClick();
+    ASSERT_TRUE(pumpUntil([&] { return amp->getBootloader().getBlockRequests() > 0; }));
+
+    bool quit = false;
+    component->requestClose([&] { quit = true; });
+    EXPECT_TRUE(component->isClosePending());
+    EXPECT_FALSE(quit);
+    EXPECT_NE(mv::DeviceManager::getInstance()->getCurrentDevice(), nullptr);
+
+    ASSERT_TRUE(pumpUntil([&] { return quit; }, 30000));
+    EXPECT_TRUE(component->isClosed());
+    EXPECT_EQ(mv::DeviceManager::getInstance()->getCurrentDevice(), nullptr);
+    EXPECT_EQ(amp->getBootloader().getStatusWrites(), (std::vector<int>{0, 1}));
+    const auto flash = amp->getBootloader().getFlash();
+    EXPECT_TRUE(std::equal(embeddedImage(), embeddedImage() + embeddedImageSize(), flash.begin()));
+    // The update's result closure closed; no toast, no new read, no poll.
+    EXPECT_FALSE(component->getToast().isVisible());
+    pumpFor(3 * pollIntervalMs);
+    EXPECT_EQ(amp->getOpenInputCount(), 0);
+    component.reset();
+}
+
+TEST_F(AppStateMachineTest, CloseWhileConnectingQuitsWhenTheScanEnds)
+{
+    auto amp = rig.addAmplifier();
+    component->getConnectButton().triggerClick();
+    ASSERT_TRUE(pumpUntil([this] { return isState<ConnectingAppState>(*component); }));
+
+    bool quit = false;
+    component->requestClose([&] { quit = true; });
+    ASSERT_TRUE(pumpUntil([&] { return quit; }));
+    pumpFor(200);
+    EXPECT_EQ(mv::DeviceManager::getInstance()->getCurrentDevice(), nullptr);
+    EXPECT_TRUE(isState<ConnectingAppState>(*component));
+    EXPECT_EQ(amp->getOpenInputCount(), 0);
+}
+
+TEST_F(AppStateMachineTest, CloseWhileIdleQuitsAtOnce)
+{
+    rig.addAmplifier();
+    connectByClick();
+    bool quit = false;
+    component->requestClose([&] { quit = true; });
+    EXPECT_TRUE(quit);
+    EXPECT_EQ(mv::DeviceManager::getInstance()->getCurrentDevice(), nullptr);
+    // Neither a device change nor a click does anything afterwards.
+    component->devicesChanged(mv::DeviceManager::getInstance());
+    component->buttonClicked(&component->getCheckButton());
+    EXPECT_TRUE(isState<ConnectedAppState>(*component));
+}
+
+TEST_F(AppStateMachineTest, DestroyingTheComponentDuringAScanDoesNotDeadlock)
+{
+    auto amp = rig.addAmplifier();
+    component->getConnectButton().triggerClick();
+    ASSERT_TRUE(pumpUntil([this] { return isState<ConnectingAppState>(*component); }));
+    component.reset();
+    EXPECT_EQ(mv::DeviceManager::getInstance()->getCurrentDevice(), nullptr);
+    pumpFor(100);
+    EXPECT_EQ(amp->getOpenInputCount(), 0);
+}
+
+TEST_F(AppStateMachineTest, CommandTimeoutsLeaveTheProgramRunning)
+{
+    auto amp = rig.addAmplifier();
+    emu::CommandFaults faults;
+    faults.silent = true;
+    amp->setCommandFaults(faults);
+    connectByClick();
+    EXPECT_EQ(rowValue(1), "");
+    EXPECT_EQ(rowValue(2), "1.0.0.1");
+
+    // The poll runs again: a device change still returns to initial.
+    rig.addAmplifier();
+    ASSERT_TRUE(pumpUntil([this] { return isState<InitialAppState>(*component); }));
+}
+
+TEST_F(AppStateMachineTest, UnreadInformationShowsEmptyTexts)
+{
+    auto amp = rig.addAmplifier();
+    emu::CommandFaults commandFaults;
+    commandFaults.badChecksum = true;
+    amp->setCommandFaults(commandFaults);
+    emu::BootloaderFaults faults;
+    faults.infoDelayMs = 2000;
+    amp->getBootloader().setFaults(faults);
+    connectByClick();
+    EXPECT_EQ(rowValue(1), "");
+    EXPECT_EQ(rowValue(2), "");
+}
+
+TEST_F(AppStateMachineTest, DeviceTextsAreSanitised)
+{
+    auto amp = rig.addAmplifier();
+    amp->setSerialNumber("SN\x1b[31m\xff" + std::string(1, '\0'));
+    connectByClick();
+    EXPECT_EQ(rowValue(1), juce::String::fromUTF8("SN\xEF\xBF\xBD[31m\xEF\xBF\xBD"));
+}
+
+TEST_F(AppStateMachineTest, FailedConnectStillShowsTheDeviceViewWithFailingReads)
+{
+    rig.addAmplifier();
+    rig.layer->failInputOpensFrom = 2; // the discovery's two opens pass
+    connectByClick();
+    EXPECT_EQ(mv::DeviceManager::getInstance()->getCurrentDevice(), nullptr);
+    EXPECT_EQ(rowValue(1), "");
+    EXPECT_EQ(rowValue(2), "");
+
+    component->getCheckButton().triggerClick();
+    ASSERT_TRUE(pumpUntil([this] { return component->getToast().isVisible(); }));
+    EXPECT_EQ(toastText(), "Firmware updating failed!");
+
+    // No reconnection on a device change while no device is open; eject works.
+    rig.layer->failInputOpensFrom = -1;
+    rig.addAmplifier();
+    pumpFor(4 * pollIntervalMs);
+    EXPECT_TRUE(isState<ConnectedAppState>(*component));
+    component->getEjectButton().triggerClick();
+    ASSERT_TRUE(pumpUntil([this] { return isState<InitialAppState>(*component); }));
+}
+
+TEST_F(AppStateMachineTest, FailedReopenBeforeTheFlashFailsAndReadsOnClosedPortsFail)
+{
+    auto amp = rig.addAmplifier();
+    connectByClick();
+    // The discovery's two opens and the connect's passed; the reopen fails.
+    rig.layer->failInputOpensFrom = rig.layer->inputOpens.load();
+    component->getCheckButton().triggerClick();
+    ASSERT_TRUE(pumpUntil([this] { return component->getToast().isVisible(); }));
+    EXPECT_EQ(toastText(), "Firmware updating failed!");
+    ASSERT_TRUE(pumpUntil([this] { return showsDeviceInfo(); }));
+    EXPECT_EQ(rowValue(1), "");
+    EXPECT_EQ(rowValue(2), "");
+    EXPECT_EQ(amp->getBootloader().getBlockRequests(), 0);
+}
+
+TEST_F(AppStateMachineTest, WebLinksOpenThroughTheSeamWithoutChangingState)
+{
+    std::vector<juce::String> opened;
+    component->setUrlOpener([&](const juce::URL& url) { opened.push_back(url.toString(false)); });
+    component->getInitialView().learnMoreButton->triggerClick();
+    component->getInitialView().helpButton->triggerClick();
+    pumpFor(50);
+    EXPECT_EQ(opened, (std::vector<juce::String>{"https://tolvo.example/",
+                                                 "https://support.tolvo.example/hc/en-us/requests/new"}));
+    EXPECT_TRUE(isState<InitialAppState>(*component));
+}
+
+TEST_F(AppStateMachineTest, UiQueueRunsInOrderUnlockedAndSkipsEmptyClosures)
+{
+    pumpFor(20);
+    std::vector<int> order;
+    component->queueUiClosure([&] { order.push_back(1); });
+    component->queueUiClosure({});
+    component->queueUiClosure(
+        [&]
+        {
+            order.push_back(2);
+            // Queuing from inside a closure must not deadlock.
+            component->queueUiClosure([&] { order.push_back(3); });
+            component->triggerAsyncUpdate();
+        });
+    component->handleAsyncUpdate();
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+    pumpFor(50);
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+}
+
+TEST(WriteVersionTest, JoinsUnsignedDecimalsWithDots)
+{
+    std::ostringstream a, b;
+    writeVersion(a, 1, 2, 3, 37);
+    writeVersion(b, 255, 0, 10, 0);
+    EXPECT_EQ(a.str(), "1.2.3.37");
+    EXPECT_EQ(b.str(), "255.0.10.0");
+}
+
+} // namespace

@@ -1,0 +1,157 @@
+#pragma once
+
+// The full stack for the application's tests: emulated amplifiers behind the
+// port layer, the device manager singleton with shortened waits, and a pump
+// for the real message loop. Every rig gives its amplifiers port names and
+// reply words of their own, so the manager's caches from an earlier test
+// never hide a change.
+
+#include "device/DeviceManager.h"
+#include "device/FirmwareInfoBlock.h"
+#include "device/MidiPortLayer.h"
+#include "emulator/EmulatedPortLayer.h"
+#include "emulator/K7Amplifier.h"
+#include "resources/BinaryData.h"
+
+#include <juce_events/juce_events.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace apptest
+{
+
+constexpr int probeWaitMs = 150;
+constexpr int pollIntervalMs = 150;
+constexpr int restartMs = 20;
+constexpr int reopenWaitMs = 300;
+
+// Serves the message loop until pred holds or timeoutMs have passed.
+inline bool pumpUntil(const std::function<bool()>& pred, int timeoutMs = 15000)
+{
+    const auto end = juce::Time::getMillisecondCounter() + static_cast<uint32_t>(timeoutMs);
+    while (!pred())
+    {
+        if (juce::Time::getMillisecondCounter() > end)
+            return false;
+        juce::MessageManager::getInstance()->runDispatchLoopUntil(5);
+    }
+    return true;
+}
+
+inline void pumpFor(int milliseconds)
+{
+    pumpUntil([] { return false; }, milliseconds);
+}
+
+inline const uint8_t* embeddedImage()
+{
+    return reinterpret_cast<const uint8_t*>(BinaryData::K7APWithChecksum_bin);
+}
+
+inline int embeddedImageSize()
+{
+    return BinaryData::K7APWithChecksum_binSize;
+}
+
+inline juce::String embeddedVersion()
+{
+    const uint8_t* v = embeddedImage() + FirmwareInfoBlock::imageOffset + 8;
+    return juce::String(v[0]) + "." + juce::String(v[1]) + "." + juce::String(v[2]) + "." +
+           juce::String(v[3]);
+}
+
+// The embedded image's info block, reporting version 1.0.0.1.
+inline std::vector<uint8_t> oldInfoBlock()
+{
+    std::vector<uint8_t> block(embeddedImage() + FirmwareInfoBlock::imageOffset,
+                               embeddedImage() + FirmwareInfoBlock::imageOffset + FirmwareInfoBlock::size);
+    block[8] = 1;
+    block[9] = 0;
+    block[10] = 0;
+    block[11] = 1;
+    return block;
+}
+
+// A port layer over the emulated one whose input opens fail from a given
+// count on: the discovery's two opens succeed, the connect's fails.
+class FlakyPortLayer : public mv::MidiPortLayer
+{
+public:
+    explicit FlakyPortLayer(std::shared_ptr<emu::EmulatedPortLayer> inner) : inner(std::move(inner)) {}
+
+    juce::StringArray getInputNames() override { return inner->getInputNames(); }
+    juce::StringArray getOutputNames() override { return inner->getOutputNames(); }
+    std::unique_ptr<mv::MidiInputPort> openInput(int index, mv::MidiInputPortCallback* callback) override
+    {
+        if (failInputOpensFrom >= 0 && inputOpens++ >= failInputOpensFrom)
+            return nullptr;
+        return inner->openInput(index, callback);
+    }
+    std::unique_ptr<mv::MidiOutputPort> openOutput(int index) override { return inner->openOutput(index); }
+
+    std::atomic<int> failInputOpensFrom{-1};
+    std::atomic<int> inputOpens{0};
+
+private:
+    std::shared_ptr<emu::EmulatedPortLayer> inner;
+};
+
+class Rig
+{
+public:
+    Rig()
+    {
+        emulated = std::make_shared<emu::EmulatedPortLayer>();
+        layer = std::make_shared<FlakyPortLayer>(emulated);
+        mv::setMidiPortLayer(layer);
+        auto* manager = mv::DeviceManager::getInstance();
+        manager->setProbeWait(probeWaitMs);
+        manager->setPollInterval(pollIntervalMs);
+    }
+
+    ~Rig()
+    {
+        auto* manager = mv::DeviceManager::getInstance();
+        manager->stopTimer();
+        manager->disconnect();
+        mv::setMidiPortLayer(nullptr);
+    }
+
+    // A new amplifier with its own names and reply word, plugged in unless
+    // asked otherwise, with an older firmware than the embedded image.
+    std::shared_ptr<emu::K7Amplifier> addAmplifier(bool plugged = true)
+    {
+        static int counter = 0;
+        ++counter;
+        emu::Amplifier::Config config;
+        config.inputName = "Tolvo K7 " + juce::String(counter);
+        config.outputName = "Tolvo K7 " + juce::String(counter);
+        config.replyWord = 0x4B370000u + static_cast<uint32_t>(counter);
+        auto amp = emu::Amplifier::create<emu::K7Amplifier>(config);
+        amp->setSerialNumber("K7AP-" + std::to_string(counter));
+        amp->getBootloader().setInfoBlock(oldInfoBlock());
+        amp->getBootloader().setRestartMs(restartMs);
+        if (!plugged)
+            amp->unplug();
+        emulated->addAmplifier(amp);
+        return amp;
+    }
+
+    // Discovery probes the amplifier has received.
+    static int probeCount(const emu::Amplifier& amp)
+    {
+        const std::vector<uint8_t> probe{0xF0, 0x01, 0x00, 0x00, 0x02, 0x12, 0xF7};
+        const auto messages = amp.getReceivedMessages();
+        return static_cast<int>(std::count(messages.begin(), messages.end(), probe));
+    }
+
+    std::shared_ptr<emu::EmulatedPortLayer> emulated;
+    std::shared_ptr<FlakyPortLayer> layer;
+};
+
+} // namespace apptest

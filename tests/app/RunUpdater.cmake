@@ -1,0 +1,17 @@
+cmake_minimum_required(VERSION 3.22)
+# Runs an updater binary with the given arguments and checks its exit code
+# and that its standard output holds a line.
+#   cmake -DBINARY=... -DARGS="a;b" -DEXPECT_CODE=1 -DEXPECT_LINE="No device found" -P RunUpdater.cmake
+execute_process(COMMAND ${BINARY} ${ARGS}
+  OUTPUT_VARIABLE out
+  ERROR_VARIABLE err
+  RESULT_VARIABLE code
+  TIMEOUT 120)
+message("${out}")
+if(NOT code STREQUAL "${EXPECT_CODE}")
+  message(FATAL_ERROR "exit code ${code}, expected ${EXPECT_CODE}\n${err}")
+endif()
+string(REPLACE "\n" ";" lines "${out}")
+if(NOT "${EXPECT_LINE}" IN_LIST lines)
+  message(FATAL_ERROR "no line \"${EXPECT_LINE}\" in the output")
+endif()
