@@ -44,16 +44,17 @@ Bytes keywordMessage(const char* keyword, const Bytes& data)
     return m;
 }
 
-// Waits until the deadline: sleeps most of it, spins the rest, so modelled
-// delays of a millisecond or two stay exact.
+// Waits until the deadline: sleeps most of it and spins the last millisecond,
+// so modelled delays of a millisecond or two stay exact.
 void waitUntil(std::chrono::steady_clock::time_point deadline)
 {
-    const auto slack = std::chrono::microseconds(200);
+    const auto slack = std::chrono::milliseconds(1);
     const auto now = std::chrono::steady_clock::now();
     if (deadline - now > slack)
         std::this_thread::sleep_until(deadline - slack);
     while (std::chrono::steady_clock::now() < deadline)
-        std::this_thread::yield();
+    {
+    }
 }
 
 } // namespace
@@ -197,6 +198,9 @@ bool EmulatedBootloader::handle(const std::vector<uint8_t>& message, Amplifier& 
     if (isExactly(message, "SetFwStatus", 1))
     {
         const uint8_t value = message[12];
+        modelDelay(message.size(), 0, false);
+        // Gone before the write shows, so whoever sees it sees the restart too.
+        amp.unplug();
         int restart = 0;
         {
             std::lock_guard<std::mutex> lock(mutex);
@@ -207,8 +211,7 @@ bool EmulatedBootloader::handle(const std::vector<uint8_t>& message, Amplifier& 
                 info.assign(flash.begin() + long(infoOffset), flash.begin() + long(infoOffset + infoSize));
             restart = restartMs;
         }
-        modelDelay(message.size(), 0, false);
-        amp.unplugFor(restart);
+        amp.schedule(restart, [&amp] { amp.plug(); });
         return true;
     }
     if (hasKeyword(message, "WriteFlash"))
