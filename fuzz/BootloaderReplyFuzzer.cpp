@@ -1,0 +1,120 @@
+// The bootloader's reply parsing behind the receive stream cutter: the input
+// is cut into callbacks, routed by the device and awaited by readFwStatus,
+// readFwInfo or the flash loop, exactly as bytes from the amplifier would be.
+// Byte 0 picks the operation, byte 1 the size of the pieces fed per request.
+#include "device/Bootloader.h"
+#include "device/FirmwareUpdateSession.h"
+#include "device/MVDevice.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace
+{
+
+// Feeds the next piece of the input every time the host sends a request.
+class FuzzDevice : public MVDevice
+{
+public:
+    FuzzDevice(const uint8_t* data_, std::size_t size_, std::size_t piece_)
+        : data(data_), size(size_), piece(piece_)
+    {
+    }
+    bool open() override { return true; }
+    void close() override {}
+    int writeRaw(const uint8_t*, int length) override
+    {
+        ++sends;
+        const std::size_t n = std::min(piece, size - at);
+        if (n > 0)
+            appendReceivedBytes(data + at, int(n));
+        at += n;
+        return length;
+    }
+
+    const uint8_t* data;
+    std::size_t size;
+    std::size_t piece;
+    std::size_t at = 0;
+    int sends = 0;
+};
+
+void checkProgress(MVDevice*, FirmwareUpdateSession*, int percent, void* user)
+{
+    int& last = *static_cast<int*>(user);
+    if (percent < last || percent > 100)
+        std::abort();
+    last = percent;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    // readFwInfo's progress lines.
+    if (std::freopen("/dev/null", "w", stdout) == nullptr)
+        std::abort();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
+{
+    if (size < 2)
+        return 0;
+    const uint8_t mode = data[0] % 3;
+    const std::size_t piece = std::size_t(data[1]) + 1;
+    data += 2;
+    size -= 2;
+
+    // The parsers on the raw bytes: never beyond the message.
+    FirmwareInfoBlock direct;
+    bootloader::decodeRetFwInfo(data, int(size), &direct);
+    const int result = bootloader::retWriteFlashResult(data, int(size));
+    if (result < 0 || result > 255)
+        std::abort();
+
+    FuzzDevice device(data, size, piece);
+    uint8_t tx[bootloader::bufferSize];
+    uint8_t rx[bootloader::bufferSize];
+    // A negative timeout: a wait ends at once when nothing is queued.
+    constexpr int noWait = -1;
+    if (mode == 0)
+    {
+        uint8_t status = 0;
+        readFwStatus(&device, device.getOwnSessionId(), tx, rx, &status, noWait);
+    }
+    else if (mode == 1)
+    {
+        FirmwareInfoBlock info;
+        const bool ok = readFwInfo(&device, device.getOwnSessionId(), tx, rx, &info, noWait);
+        uint8_t bytes[FirmwareInfoBlock::size];
+        encodeFirmwareInfoBlock(info, bytes);
+        if (!ok)
+            for (uint8_t b : bytes)
+                if (b != 0)
+                    std::abort(); // a failed read leaves the block zeroed
+    }
+    else
+    {
+        static const std::vector<uint8_t> image = []
+        {
+            std::vector<uint8_t> v(700);
+            for (std::size_t i = 0; i < v.size(); ++i)
+                v[i] = uint8_t(i * 37);
+            return v;
+        }();
+        FirmwareUpdateSession session;
+        session.replyTimeoutMs = noWait;
+        int last = 0;
+        session.setProgressCallback(checkProgress, &last);
+        const bool ok =
+            session.flashImage(&device, device.getOwnSessionId(), image.data(), int64_t(image.size()));
+        // Three blocks need at least three sends and at most six.
+        if (device.sends > 6 || (ok && (device.sends < 3 || last != 100)))
+            std::abort();
+    }
+    return 0;
+}
