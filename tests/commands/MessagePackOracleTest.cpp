@@ -151,7 +151,7 @@ auto blobAtEnd(int32_t type, uint32_t n, const Bytes& data, const std::string& n
         EXPECT_EQ(type, item.type) << name;
         EXPECT_EQ(n, item.value.asBlob.length) << name;
         EXPECT_EQ(bytes.data() + bytes.size() - n, item.value.asBlob.start) << name;
-        EXPECT_EQ(0, std::memcmp(data.data(), item.value.asBlob.start, n)) << name;
+        EXPECT_EQ(data, Bytes(item.value.asBlob.start, item.value.asBlob.start + n)) << name;
     };
 }
 
