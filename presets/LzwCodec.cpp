@@ -1,6 +1,7 @@
 #include "presets/LzwCodec.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace mvhw
 {
@@ -54,16 +55,18 @@ void LzwDictionary::getString(int32_t code)
 
 void LzwBitWriter::write(uint32_t code, uint32_t width)
 {
-    while (width > 0)
-    {
-        if (usedBits == 0)
-            out.push_back(0);
-        const uint32_t take = std::min(8 - usedBits, width);
-        out.back() = uint8_t(out.back() | ((code & ((1u << take) - 1)) << usedBits));
-        code = take < 32 ? code >> take : 0;
-        width -= take;
-        usedBits = (usedBits + take) & 7;
-    }
+    if (width == 0)
+        return;
+    const uint64_t bits = uint64_t(width < 32 ? code & ((1u << width) - 1) : code) << usedBits;
+    // The code continues the partly used last byte, if any.
+    const size_t start = out.size() - (usedBits != 0 ? 1 : 0);
+    const uint32_t total = usedBits + width;
+    out.resize(start + (total + 7) / 8);
+    uint8_t* p = out.data() + start;
+    p[0] = uint8_t(p[0] | bits);
+    for (uint32_t i = 1; i < (total + 7) / 8; ++i)
+        p[i] = uint8_t(bits >> (8 * i));
+    usedBits = total & 7;
 }
 
 void lzwEncode(const std::vector<uint8_t>& input, std::vector<uint8_t>& output, uint32_t requestedBits)
@@ -119,6 +122,11 @@ void lzwEncode(const std::vector<uint8_t>& input, std::vector<uint8_t>& output, 
         while (node != -1)
         {
             LzwEntry& entry = entries[size_t(node)];
+            // The walk is a chain of dependent loads; start both children's
+            // loads before the comparison needs this entry (a link of -1
+            // prefetches entry 0, which is harmless).
+            __builtin_prefetch(&entries[size_t(std::max(entry.less, 0))]);
+            __builtin_prefetch(&entries[size_t(std::max(entry.greater, 0))]);
             if (symbol == entry.symbol)
                 break;
             link = symbol < entry.symbol ? &entry.less : &entry.greater;
@@ -217,25 +225,45 @@ void lzwDecode(const std::vector<uint8_t>& stream, std::vector<uint8_t>& output,
     if (maxWidth < firstWidth || maxWidth > lzwMaxCodeBits)
         refuse(output, Reason::badMaxBits, "LZW stream with an unusable code width");
 
+    // Entries 0..A never change here, so every run starts from them as built.
     LzwDictionary dictionary(1u << maxWidth, alphabetSize);
-    std::vector<LzwEntry>& entries = dictionary.entries;
+    const std::vector<LzwEntry>& entries = dictionary.entries;
+    // A string is rebuilt from its last byte backwards into the end of
+    // scratch, so it comes out in order. No string is longer than its run.
     std::vector<uint8_t>& scratch = dictionary.scratch;
+    scratch.resize((size_t(1) << maxWidth) + 1);
+    uint8_t* const scratchEnd = scratch.data() + scratch.size();
+
+    // output grows in large steps; `used` bytes of it hold data.
+    size_t used = 0;
+    auto room = [&](size_t length)
+    {
+        if (maxOutput - used < length)
+            refuse(output, Reason::outputLimit, "LZW output above its limit");
+        if (output.size() - used < length)
+        {
+            size_t grown = std::max({used + length, 2 * output.size(), size_t(1) << 16});
+            output.resize(std::min(grown, maxOutput));
+        }
+        return output.data() + used;
+    };
+
     CodeReader reader(stream.data() + codesStart, stream.data() + stream.size());
     uint32_t code = 0;
     for (;;)
     {
-        // A run: single symbols only, numbering from the first free code.
+        // A run: its first code is a single symbol, new strings number from
+        // the first free code.
         uint32_t width = firstWidth;
         uint32_t next = dictionary.firstFreeCode;
         if (!reader.read(width, code))
             refuse(output, Reason::truncated, "LZW stream ends before its end code");
         if (code == alphabetSize)
-            return;
+            break;
         if (code > alphabetSize)
             refuse(output, Reason::badFirstCode, "LZW run starts with a code that is no symbol");
-        if (output.size() >= maxOutput)
-            refuse(output, Reason::outputLimit, "LZW output above its limit");
-        output.push_back(alphabet[code]);
+        *room(1) = alphabet[code];
+        ++used;
         uint32_t previous = code;
         bool newRun = false;
         if (next >= (1u << width) - 2)
@@ -250,25 +278,32 @@ void lzwDecode(const std::vector<uint8_t>& stream, std::vector<uint8_t>& output,
             if (!reader.read(width, code))
                 refuse(output, Reason::truncated, "LZW stream ends before its end code");
             if (code == alphabetSize)
+            {
+                output.resize(used);
                 return;
+            }
             if (code > next)
                 refuse(output, Reason::codeOutOfRange, "LZW code above the next free code");
-            // code == next: the string the writer made from the previous one
-            // and its own first symbol.
-            dictionary.getString(int32_t(code < next ? code : previous));
-            const uint8_t first = scratch.back();
-            const size_t length = scratch.size() + (code < next ? 0 : 1);
-            if (maxOutput - output.size() < length)
-                refuse(output, Reason::outputLimit, "LZW output above its limit");
-            const size_t start = output.size();
-            output.resize(start + length);
-            uint8_t* dst = output.data() + start;
-            for (size_t i = scratch.size(); i-- > 0;)
-                *dst++ = alphabet[scratch[i]];
+            // code == next is the string the writer made of the previous
+            // string and that string's own first symbol.
+            uint8_t* begin = code < next ? scratchEnd : scratchEnd - 1;
+            int32_t walk = int32_t(code < next ? code : previous);
+            uint8_t firstSymbol = 0;
+            do
+            {
+                const LzwEntry& entry = entries[size_t(walk)];
+                firstSymbol = entry.symbol;
+                *--begin = alphabet[entry.symbol];
+                walk = entry.prefix;
+            } while (walk != -1);
             if (code == next)
-                *dst = alphabet[first];
-            entries[next].prefix = int32_t(previous);
-            entries[next].symbol = first;
+                scratchEnd[-1] = alphabet[firstSymbol];
+            const size_t length = size_t(scratchEnd - begin);
+            std::memcpy(room(length), begin, length);
+            used += length;
+
+            dictionary.entries[next].prefix = int32_t(previous);
+            dictionary.entries[next].symbol = firstSymbol;
             ++next;
             previous = code;
             if (next >= (1u << width) - 2)
@@ -280,6 +315,7 @@ void lzwDecode(const std::vector<uint8_t>& stream, std::vector<uint8_t>& output,
             }
         }
     }
+    output.resize(used);
 }
 
 } // namespace mvhw
