@@ -1,0 +1,23 @@
+// readSignalPath over arbitrary bytes: never reads outside the buffer, and a
+// refused path leaves "items" as it was.
+#include "presets/SignalPath.h"
+
+#include <cstdlib>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const std::vector<uint8_t> bytes(data, data + size);
+    mvhw::PresetReadCursor cursor{0, &bytes};
+    Json::Value preset;
+    preset["sigPath"]["blocks"]["items"].append("before");
+    const bool ok = mvhw::readSignalPath(cursor, preset);
+    const Json::Value& items = preset["sigPath"]["blocks"]["items"];
+    if (cursor.offset > bytes.size())
+        std::abort();
+    if (!ok && (items.size() != 1 || items[0].asString() != "before"))
+        std::abort();
+    if (ok)
+        mvhw::writeSignalPath(preset);
+    return 0;
+}
