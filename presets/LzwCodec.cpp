@@ -69,6 +69,40 @@ void LzwBitWriter::write(uint32_t code, uint32_t width)
     usedBits = total & 7;
 }
 
+namespace
+{
+
+// Looks for current's string followed by symbol in current's search tree.
+// Found: current becomes its code and the result is false. Not found: the
+// string is added as code `next` at the link where the search stopped and
+// the result is true.
+bool extend(std::vector<LzwEntry>& entries, int32_t& current, uint8_t symbol, uint32_t next)
+{
+    int32_t* link = &entries[size_t(current)].firstChild;
+    int32_t node = *link;
+    while (node != -1)
+    {
+        LzwEntry& entry = entries[size_t(node)];
+        // The walk is a chain of dependent loads; start both children's
+        // loads before the comparison needs this entry (a link of -1
+        // prefetches entry 0, which is harmless).
+        __builtin_prefetch(&entries[size_t(std::max(entry.less, 0))]);
+        __builtin_prefetch(&entries[size_t(std::max(entry.greater, 0))]);
+        if (symbol == entry.symbol)
+        {
+            current = node;
+            return false;
+        }
+        link = symbol < entry.symbol ? &entry.less : &entry.greater;
+        node = *link;
+    }
+    entries[next] = LzwEntry{current, -1, -1, -1, symbol};
+    *link = int32_t(next);
+    return true;
+}
+
+} // namespace
+
 void lzwEncode(const std::vector<uint8_t>& input, std::vector<uint8_t>& output, uint32_t requestedBits)
 {
     if (requestedBits > lzwMaxCodeBits)
@@ -106,6 +140,10 @@ void lzwEncode(const std::vector<uint8_t>& input, std::vector<uint8_t>& output, 
 
     LzwDictionary dictionary(1u << maxWidth, alphabetSize);
     std::vector<LzwEntry>& entries = dictionary.entries;
+    // Every code starts from a single symbol, whose extensions are the most
+    // numerous: they are indexed directly by (symbol, next symbol) instead of
+    // by the deepest of the search trees. Longer strings use their trees.
+    std::vector<int32_t> pairs(size_t(alphabetSize) * alphabetSize, -1);
     uint32_t next = dictionary.firstFreeCode;
     uint32_t width = firstWidth;
     int32_t current = -1;
@@ -117,28 +155,19 @@ void lzwEncode(const std::vector<uint8_t>& input, std::vector<uint8_t>& output, 
             current = symbol;
             continue;
         }
-        int32_t* link = &entries[size_t(current)].firstChild;
-        int32_t node = *link;
-        while (node != -1)
+        if (uint32_t(current) < alphabetSize)
         {
-            LzwEntry& entry = entries[size_t(node)];
-            // The walk is a chain of dependent loads; start both children's
-            // loads before the comparison needs this entry (a link of -1
-            // prefetches entry 0, which is harmless).
-            __builtin_prefetch(&entries[size_t(std::max(entry.less, 0))]);
-            __builtin_prefetch(&entries[size_t(std::max(entry.greater, 0))]);
-            if (symbol == entry.symbol)
-                break;
-            link = symbol < entry.symbol ? &entry.less : &entry.greater;
-            node = *link;
+            int32_t& pair = pairs[size_t(current) * alphabetSize + symbol];
+            if (pair != -1)
+            {
+                current = pair;
+                continue;
+            }
+            entries[next] = LzwEntry{current, -1, -1, -1, symbol};
+            pair = int32_t(next);
         }
-        if (node != -1)
-        {
-            current = node;
+        else if (!extend(entries, current, symbol, next))
             continue;
-        }
-        entries[next] = LzwEntry{current, -1, -1, -1, symbol};
-        *link = int32_t(next);
         ++next;
         writer.write(uint32_t(current), width);
         current = symbol;
@@ -147,6 +176,7 @@ void lzwEncode(const std::vector<uint8_t>& input, std::vector<uint8_t>& output, 
             if (width == maxWidth)
             {
                 dictionary.reset();
+                std::fill(pairs.begin(), pairs.end(), -1);
                 next = dictionary.firstFreeCode;
                 width = firstWidth;
             }
