@@ -44,16 +44,18 @@ Bytes keywordMessage(const char* keyword, const Bytes& data)
     return m;
 }
 
-// Waits until the deadline: sleeps most of it and spins the last millisecond,
-// so modelled delays of a millisecond or two stay exact.
+// Waits until the deadline: sleeps most of it and spins the last 300 us, so
+// modelled delays of a millisecond or two stay close to exact.
 void waitUntil(std::chrono::steady_clock::time_point deadline)
 {
-    const auto slack = std::chrono::milliseconds(1);
-    const auto now = std::chrono::steady_clock::now();
-    if (deadline - now > slack)
+    const auto slack = std::chrono::microseconds(300);
+    if (deadline - std::chrono::steady_clock::now() > slack)
         std::this_thread::sleep_until(deadline - slack);
     while (std::chrono::steady_clock::now() < deadline)
     {
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#endif
     }
 }
 
@@ -145,6 +147,12 @@ int64_t EmulatedBootloader::getModelledMicros() const
     return modelledMicros;
 }
 
+int64_t EmulatedBootloader::getOvershootMicros() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return overshootMicros;
+}
+
 void EmulatedBootloader::modelDelay(size_t requestBytes, size_t replyBytes, bool flashes)
 {
     LinkModel model;
@@ -160,11 +168,13 @@ void EmulatedBootloader::modelDelay(size_t requestBytes, size_t replyBytes, bool
     if (micros <= 0)
         return;
     const auto delay = std::chrono::microseconds(int64_t(micros + 0.5));
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        modelledMicros += delay.count();
-    }
-    waitUntil(std::chrono::steady_clock::now() + delay);
+    const auto start = std::chrono::steady_clock::now();
+    waitUntil(start + delay);
+    const auto waited =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+    std::lock_guard<std::mutex> lock(mutex);
+    modelledMicros += delay.count();
+    overshootMicros += (waited - delay).count();
 }
 
 bool EmulatedBootloader::handle(const std::vector<uint8_t>& message, Amplifier& amp)

@@ -85,6 +85,9 @@ public:
     int getRefusedBlocks() const;
     // Sum of the delays the link model applied, in microseconds.
     int64_t getModelledMicros() const;
+    // How much longer than modelled the amplifier's thread actually waited,
+    // summed, in microseconds (the host's scheduler, not the host's code).
+    int64_t getOvershootMicros() const;
 
 private:
     void modelDelay(size_t requestBytes, size_t replyBytes, bool flashes);
@@ -102,6 +105,7 @@ private:
     int refusedBlocks = 0;
     int refusalsGiven = 0;
     int64_t modelledMicros = 0;
+    int64_t overshootMicros = 0;
 };
 
 } // namespace emu
