@@ -199,6 +199,17 @@ namespace
     throw LzwStreamError(reason, what);
 }
 
+// Eight bytes as a little-endian word.
+uint64_t loadLittleEndian64(const uint8_t* p)
+{
+    uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    word = __builtin_bswap64(word);
+#endif
+    return word;
+}
+
 // LSB-first code reader that never reads past the stream's end.
 class CodeReader
 {
@@ -207,12 +218,27 @@ public:
 
     bool read(uint32_t width, uint32_t& code)
     {
-        while (available < width)
+        if (available < width)
         {
-            if (pos == stop)
-                return false;
-            bits |= uint64_t(*pos++) << available;
-            available += 8;
+            if (stop - pos >= 8)
+            {
+                // Take as many whole bytes as fit. The bits of the next,
+                // partly taken byte land above `available` in `bits`; the
+                // next refill ORs the same bits there again.
+                bits |= loadLittleEndian64(pos) << available;
+                pos += (63 - available) >> 3;
+                available |= 56;
+            }
+            else
+            {
+                while (available < width)
+                {
+                    if (pos == stop)
+                        return false;
+                    bits |= uint64_t(*pos++) << available;
+                    available += 8;
+                }
+            }
         }
         code = uint32_t(bits & ((uint64_t(1) << width) - 1));
         bits >>= width;
@@ -223,9 +249,57 @@ public:
 private:
     const uint8_t* pos;
     const uint8_t* stop;
-    uint64_t bits = 0;
+    uint64_t bits = 0; // `available` bits not yet read, then possibly bits of the next byte
     uint32_t available = 0;
 };
+
+// A code's string as a slice of the output, packed as offset << 21 | length.
+// Every string the dictionary holds is an earlier string plus the byte that
+// followed it, so it is already in the output. A run numbers fewer than 2^20
+// codes and its strings are shorter than that; offsets stay below 2^43.
+constexpr unsigned sliceLengthBits = 21;
+constexpr uint64_t sliceLengthMask = (uint64_t(1) << sliceLengthBits) - 1;
+constexpr uint64_t sliceOffsetLimit = uint64_t(1) << (64 - sliceLengthBits);
+
+// Bytes a string copy may write and read past its end; the output keeps
+// that much room beyond the data.
+constexpr size_t copySlack = 16;
+
+// Copies a string of `length` bytes that ends at or before dest (so source
+// and destination never overlap in the first `length` bytes). Short strings
+// move as one 16-byte block, which may also write up to copySlack bytes of
+// junk past the end; the next string or the final resize covers it.
+inline void copyString(uint8_t* dest, const uint8_t* source, size_t length)
+{
+    if (length <= copySlack)
+    {
+        uint8_t block[copySlack];
+        std::memcpy(block, source, copySlack);
+        std::memcpy(dest, block, copySlack);
+    }
+    else
+    {
+        std::memcpy(dest, source, length);
+    }
+}
+
+// Picks a or b without a branch: which one a code's string comes from is
+// as good as random in poorly compressible data.
+inline const uint8_t* select(bool pickA, const uint8_t* a, const uint8_t* b)
+{
+    const uintptr_t mask = uintptr_t(0) - uintptr_t(pickA);
+    return reinterpret_cast<const uint8_t*>((uintptr_t(a) & mask) | (uintptr_t(b) & ~mask));
+}
+
+// Grows output to hold at least `needed` bytes, in large steps; returns its
+// new size. Kept out of line so the decoding loop stays small.
+__attribute__((noinline)) size_t growOutput(std::vector<uint8_t>& output, size_t needed)
+{
+    if (needed > sliceOffsetLimit)
+        throw std::length_error("LZW output too large");
+    output.resize(std::max({needed, 2 * output.size(), size_t(1) << 16}));
+    return output.size();
+}
 
 } // namespace
 
@@ -237,7 +311,8 @@ void lzwDecode(const std::vector<uint8_t>& stream, std::vector<uint8_t>& output,
         refuse(output, Reason::shortHeader, "LZW stream shorter than its header");
     const uint32_t maxWidth = stream[0];
     const uint32_t alphabetSize = stream[1] == 0 ? 256 : stream[1];
-    std::array<uint8_t, 256> alphabet;
+    // The single symbols' bytes, padded for copyString's block reads.
+    std::array<uint8_t, 256 + copySlack> alphabet{};
     size_t codesStart = 2;
     if (alphabetSize < 256)
     {
@@ -255,27 +330,33 @@ void lzwDecode(const std::vector<uint8_t>& stream, std::vector<uint8_t>& output,
     if (maxWidth < firstWidth || maxWidth > lzwMaxCodeBits)
         refuse(output, Reason::badMaxBits, "LZW stream with an unusable code width");
 
-    // Entries 0..A never change here, so every run starts from them as built.
-    LzwDictionary dictionary(1u << maxWidth, alphabetSize);
-    const std::vector<LzwEntry>& entries = dictionary.entries;
-    // A string is rebuilt from its last byte backwards into the end of
-    // scratch, so it comes out in order. No string is longer than its run.
-    std::vector<uint8_t>& scratch = dictionary.scratch;
-    scratch.resize((size_t(1) << maxWidth) + 1);
-    uint8_t* const scratchEnd = scratch.data() + scratch.size();
+    // Every code's string as a slice (the single symbols: length 1, read
+    // from the alphabet). Each code after a run's first adds a string, so a
+    // run never numbers past A + the stream's code count: a short stream
+    // needs far fewer than 2^M slices.
+    const uint64_t codeBound = (uint64_t(stream.size() - codesStart) * 8) / firstWidth;
+    std::vector<uint64_t> sliceTable(
+        size_t(std::min<uint64_t>(uint64_t(1) << maxWidth, alphabetSize + 2 + codeBound)));
+    std::fill(sliceTable.begin(), sliceTable.begin() + alphabetSize, 1);
+    uint64_t* const slices = sliceTable.data();
 
-    // output grows in large steps; `used` bytes of it hold data.
+    // The first `used` bytes of output hold data and at least copySlack
+    // bytes follow them. data mirrors output.data(); `end` is where a string
+    // may end without growing output or passing maxOutput.
+    uint8_t* data = output.data();
     size_t used = 0;
-    auto room = [&](size_t length)
+    size_t end = 0;
+    // Makes room for `length` more bytes (used + length > end).
+    auto grow = [&](size_t length)
     {
         if (maxOutput - used < length)
             refuse(output, Reason::outputLimit, "LZW output above its limit");
-        if (output.size() - used < length)
+        if (output.size() - used < length + copySlack)
         {
-            size_t grown = std::max({used + length, 2 * output.size(), size_t(1) << 16});
-            output.resize(std::min(grown, maxOutput));
+            growOutput(output, used + length + copySlack);
+            data = output.data();
         }
-        return output.data() + used;
+        end = std::min(output.size() - copySlack, maxOutput);
     };
 
     CodeReader reader(stream.data() + codesStart, stream.data() + stream.size());
@@ -285,16 +366,20 @@ void lzwDecode(const std::vector<uint8_t>& stream, std::vector<uint8_t>& output,
         // A run: its first code is a single symbol, new strings number from
         // the first free code.
         uint32_t width = firstWidth;
-        uint32_t next = dictionary.firstFreeCode;
+        uint32_t next = alphabetSize + 1;
         if (!reader.read(width, code))
             refuse(output, Reason::truncated, "LZW stream ends before its end code");
         if (code == alphabetSize)
             break;
         if (code > alphabetSize)
             refuse(output, Reason::badFirstCode, "LZW run starts with a code that is no symbol");
-        *room(1) = alphabet[code];
+        if (end - used < 1)
+            grow(1);
+        data[used] = alphabet[code];
+        // The previous code's string: where it was just written, its length.
+        uint64_t previousOffset = used;
+        uint32_t previousLength = 1;
         ++used;
-        uint32_t previous = code;
         bool newRun = false;
         if (next >= (1u << width) - 2)
         {
@@ -314,28 +399,30 @@ void lzwDecode(const std::vector<uint8_t>& stream, std::vector<uint8_t>& output,
             }
             if (code > next)
                 refuse(output, Reason::codeOutOfRange, "LZW code above the next free code");
-            // code == next is the string the writer made of the previous
-            // string and that string's own first symbol.
-            uint8_t* begin = code < next ? scratchEnd : scratchEnd - 1;
-            int32_t walk = int32_t(code < next ? code : previous);
-            uint8_t firstSymbol = 0;
-            do
-            {
-                const LzwEntry& entry = entries[size_t(walk)];
-                firstSymbol = entry.symbol;
-                *--begin = alphabet[entry.symbol];
-                walk = entry.prefix;
-            } while (walk != -1);
-            if (code == next)
-                scratchEnd[-1] = alphabet[firstSymbol];
-            const size_t length = size_t(scratchEnd - begin);
-            std::memcpy(room(length), begin, length);
-            used += length;
-
-            dictionary.entries[next].prefix = int32_t(previous);
-            dictionary.entries[next].symbol = firstSymbol;
+            // A known code's string is copied whole. code == next is the
+            // string the writer made of the previous string and that
+            // string's own first byte: copy the previous string, then that
+            // byte. Either way one byte is written after the copy, junk past
+            // the string for a known code.
+            const uint64_t slice = __builtin_expect(code < next, 1)
+                                       ? slices[code]
+                                       : (previousOffset << sliceLengthBits) | previousLength;
+            const uint32_t copied = uint32_t(slice & sliceLengthMask);
+            const uint32_t length = copied + (code == next ? 1 : 0);
+            if (end - used < length)
+                grow(length);
+            const uint8_t* source =
+                select(code < alphabetSize, &alphabet[code & 0xFF], data + (slice >> sliceLengthBits));
+            uint8_t* dest = data + used;
+            copyString(dest, source, copied);
+            dest[copied] = source[0];
+            // The new string: the previous one and the first byte of this
+            // one, which follows it in the output.
+            slices[next] = (previousOffset << sliceLengthBits) | (previousLength + 1);
             ++next;
-            previous = code;
+            previousOffset = used;
+            previousLength = length;
+            used += length;
             if (next >= (1u << width) - 2)
             {
                 if (width == maxWidth)
