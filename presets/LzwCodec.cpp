@@ -72,34 +72,170 @@ void LzwBitWriter::write(uint32_t code, uint32_t width)
 namespace
 {
 
-// Looks for current's string followed by symbol in current's search tree.
-// Found: current becomes its code and the result is false. Not found: the
-// string is added as code `next` at the link where the search stopped and
-// the result is true.
-bool extend(std::vector<LzwEntry>& entries, int32_t& current, uint8_t symbol, uint32_t next)
+// The writer's dictionary during encoding, in three layers, each answering
+// "which code is string `prefix` followed by `symbol`?" for the current run:
+// - pairs: the extensions of single symbols, indexed directly;
+// - lastChild: per code, the extension last found or added, which is the
+//   one asked for again in repetitive data;
+// - slots: every extension of a longer string, in an open-addressing hash
+//   table with linear probing, never more than half full.
+// A new run clears nothing: pairs and slots are stamped with the run's
+// generation and read as empty in later runs, and a code's lastChild is
+// emptied when the code is given out.
+class StringTable
 {
-    int32_t* link = &entries[size_t(current)].firstChild;
-    int32_t node = *link;
-    while (node != -1)
+public:
+    // codeCount: one more than the highest code the encoder can give out;
+    // maxStrings: the most strings one run can hold.
+    StringTable(uint32_t alphabetSize, size_t codeCount, size_t maxStrings)
+        : singles(alphabetSize), pairs(size_t(alphabetSize) * alphabetSize, 0), lastChild(codeCount, noChild)
     {
-        LzwEntry& entry = entries[size_t(node)];
-        // The walk is a chain of dependent loads; start both children's
-        // loads before the comparison needs this entry (a link of -1
-        // prefetches entry 0, which is harmless).
-        __builtin_prefetch(&entries[size_t(std::max(entry.less, 0))]);
-        __builtin_prefetch(&entries[size_t(std::max(entry.greater, 0))]);
-        if (symbol == entry.symbol)
-        {
-            current = node;
-            return false;
-        }
-        link = symbol < entry.symbol ? &entry.less : &entry.greater;
-        node = *link;
+        while ((size_t(1) << bits) < 2 * maxStrings)
+            ++bits;
+        slots.assign(size_t(1) << bits, 0);
+        mask = (size_t(1) << bits) - 1;
     }
-    entries[next] = LzwEntry{current, -1, -1, -1, symbol};
-    *link = int32_t(next);
-    return true;
-}
+
+    // Looks up the string `prefix` followed by `symbol`. Found: returns
+    // true with its code in `code`. Not found: adds it as `newCode` and
+    // returns false.
+    bool findOrAdd(uint32_t prefix, uint32_t symbol, uint32_t newCode, uint32_t& code)
+    {
+        if (prefix < singles)
+        {
+            uint32_t& pair = pairs[size_t(prefix) * singles + symbol];
+            if (pair >> 20 == generation)
+            {
+                code = pair & codeMask;
+                return true;
+            }
+            pair = generation << 20 | newCode;
+        }
+        else
+        {
+            uint32_t& child = lastChild[prefix];
+            if (child >> 20 == symbol)
+            {
+                code = child & codeMask;
+                return true;
+            }
+            if (findOrAddLonger(prefix, symbol, newCode, code))
+            {
+                child = symbol << 20 | code;
+                return true;
+            }
+            child = symbol << 20 | newCode;
+        }
+        lastChild[newCode] = noChild;
+        return false;
+    }
+
+    // Forgets every string.
+    void clear()
+    {
+        if (++generation == maxGeneration)
+        {
+            std::fill(pairs.begin(), pairs.end(), 0);
+            std::fill(slots.begin(), slots.end(), 0);
+            generation = 1;
+        }
+    }
+
+private:
+    // Codes take 20 bits; above them pairs hold the generation and
+    // lastChild the symbol (no symbol matches noChild's).
+    static constexpr uint32_t codeMask = 0xFFFFF;
+    static constexpr uint32_t noChild = 0xFFFFFFFF;
+    static constexpr uint32_t maxGeneration = 0x1000;
+
+    // A slot packs the generation (bits 63..48, 0 for never used), the key
+    // prefix << 8 | symbol (bits 47..20) and the code (bits 19..0).
+    bool findOrAddLonger(uint32_t prefix, uint32_t symbol, uint32_t newCode, uint32_t& code)
+    {
+        const uint64_t key = uint64_t(prefix) << 8 | symbol;
+        const uint64_t tag = uint64_t(generation) << 48 | key << 20;
+        size_t index = size_t(uint32_t(key * 0x9E3779B1u) >> (32 - bits));
+        for (;;)
+        {
+            const uint64_t slot = slots[index];
+            if ((slot & ~uint64_t(codeMask)) == tag)
+            {
+                code = uint32_t(slot) & codeMask;
+                return true;
+            }
+            if (slot >> 48 != generation)
+            {
+                slots[index] = tag | newCode;
+                return false;
+            }
+            index = (index + 1) & mask;
+        }
+    }
+
+    const uint32_t singles;
+    std::vector<uint32_t> pairs;
+    std::vector<uint32_t> lastChild;
+    std::vector<uint64_t> slots;
+    unsigned bits = 5;
+    size_t mask = 0;
+    uint32_t generation = 1;
+};
+
+// LSB-first code packer into output, four bytes at a time. While packing,
+// output runs ahead of the `used` bytes written, by at least the 4 bytes
+// that finish() may still write; finish() must run before output is used.
+class CodePacker
+{
+public:
+    explicit CodePacker(std::vector<uint8_t>& output) : out(output), used(output.size())
+    {
+        out.resize(used + 4096);
+    }
+
+    // width is at most 21 bits.
+    void put(uint32_t code, uint32_t width)
+    {
+        pending |= uint64_t(code) << pendingBits;
+        pendingBits += width;
+        if (pendingBits >= 32)
+        {
+            if (out.size() - used < 8)
+                grow();
+            const uint32_t word = uint32_t(pending);
+            for (int i = 0; i < 4; ++i)
+                out[used + size_t(i)] = uint8_t(word >> (8 * i));
+            used += 4;
+            pending >>= 32;
+            pendingBits -= 32;
+        }
+    }
+
+    // Writes the last partial bytes (unused high bits 0) and trims output.
+    void finish()
+    {
+        for (; pendingBits > 0; pendingBits = pendingBits > 8 ? pendingBits - 8 : 0)
+        {
+            out[used++] = uint8_t(pending);
+            pending >>= 8;
+        }
+        out.resize(used);
+    }
+
+private:
+    // Doubles output, but first fills the capacity reserved for it.
+    __attribute__((noinline)) void grow()
+    {
+        size_t wanted = std::max(2 * out.size(), used + 8);
+        if (out.capacity() >= used + 8)
+            wanted = std::min(wanted, out.capacity());
+        out.resize(wanted);
+    }
+
+    std::vector<uint8_t>& out;
+    size_t used;
+    uint64_t pending = 0;
+    uint32_t pendingBits = 0;
+};
 
 } // namespace
 
@@ -112,7 +248,6 @@ void lzwEncode(const std::vector<uint8_t>& input, std::vector<uint8_t>& output, 
 
     std::array<uint8_t, 256> symbols;
     const uint32_t alphabetSize = buildAlphabetMap(input, symbols);
-    LzwBitWriter writer(output);
     if (alphabetSize == 0)
     {
         // No symbol to write: a one-symbol alphabet and a bare end code.
@@ -120,7 +255,7 @@ void lzwEncode(const std::vector<uint8_t>& input, std::vector<uint8_t>& output, 
         output.push_back(uint8_t(std::max(requestedBits, firstWidth)));
         output.push_back(1);
         output.push_back(0);
-        writer.write(1, firstWidth);
+        LzwBitWriter(output).write(1, firstWidth);
         return;
     }
 
@@ -138,46 +273,31 @@ void lzwEncode(const std::vector<uint8_t>& input, std::vector<uint8_t>& output, 
         }
     }
 
-    LzwDictionary dictionary(1u << maxWidth, alphabetSize);
-    std::vector<LzwEntry>& entries = dictionary.entries;
-    // Every code starts from a single symbol, whose extensions are the most
-    // numerous: they are indexed directly by (symbol, next symbol) instead of
-    // by the deepest of the search trees. Longer strings use their trees.
-    std::vector<int32_t> pairs(size_t(alphabetSize) * alphabetSize, -1);
-    uint32_t next = dictionary.firstFreeCode;
+    // A run holds fewer than 2^M strings, and never more than one per
+    // input byte.
+    StringTable table(alphabetSize, std::min<size_t>(size_t(1) << maxWidth, alphabetSize + 1 + input.size()),
+                      std::min<size_t>(size_t(1) << maxWidth, input.size()));
+    CodePacker packer(output);
+    const uint32_t firstFree = alphabetSize + 1;
+    uint32_t next = firstFree;
     uint32_t width = firstWidth;
-    int32_t current = -1;
-    for (uint8_t byte : input)
+    // The longest string found so far, as its code.
+    uint32_t current = symbols[input[0]];
+    for (size_t i = 1; i < input.size(); ++i)
     {
-        const uint8_t symbol = symbols[byte];
-        if (current < 0)
-        {
-            current = symbol;
+        const uint32_t symbol = symbols[input[i]];
+        if (table.findOrAdd(current, symbol, next, current))
             continue;
-        }
-        if (uint32_t(current) < alphabetSize)
-        {
-            int32_t& pair = pairs[size_t(current) * alphabetSize + symbol];
-            if (pair != -1)
-            {
-                current = pair;
-                continue;
-            }
-            entries[next] = LzwEntry{current, -1, -1, -1, symbol};
-            pair = int32_t(next);
-        }
-        else if (!extend(entries, current, symbol, next))
-            continue;
+        // current followed by symbol is the new string `next`.
         ++next;
-        writer.write(uint32_t(current), width);
+        packer.put(current, width);
         current = symbol;
         if (next >= (1u << width) - 1)
         {
             if (width == maxWidth)
             {
-                dictionary.reset();
-                std::fill(pairs.begin(), pairs.end(), -1);
-                next = dictionary.firstFreeCode;
+                table.clear();
+                next = firstFree;
                 width = firstWidth;
             }
             else
@@ -186,8 +306,9 @@ void lzwEncode(const std::vector<uint8_t>& input, std::vector<uint8_t>& output, 
             }
         }
     }
-    writer.write(uint32_t(current), width);
-    writer.write(alphabetSize, next >= (1u << width) - 2 ? width + 1 : width);
+    packer.put(current, width);
+    packer.put(alphabetSize, next >= (1u << width) - 2 ? width + 1 : width);
+    packer.finish();
 }
 
 namespace
