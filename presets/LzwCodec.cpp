@@ -189,7 +189,7 @@ class CodePacker
 public:
     explicit CodePacker(std::vector<uint8_t>& output) : out(output), used(output.size())
     {
-        out.resize(used + 4096);
+        out.resize(std::max(used + 8, std::min(out.capacity(), used + 4096)));
     }
 
     // width is at most 21 bits.

@@ -33,12 +33,16 @@ uint32_t buildAlphabetMap(const std::vector<uint8_t>& input, std::array<uint8_t,
 struct LzwEntry
 {
     int32_t prefix = -1;     // string without its last symbol; -1 for a single symbol
-    int32_t firstChild = -1; // encoder: root of the search tree of this string's extensions
-    int32_t less = -1;       // encoder: sibling with a smaller last symbol
-    int32_t greater = -1;    // encoder: sibling with a greater last symbol
+    int32_t firstChild = -1; // root of the search tree of this string's extensions
+    int32_t less = -1;       // in that tree: sibling with a smaller last symbol
+    int32_t greater = -1;    // in that tree: sibling with a greater last symbol
     uint8_t symbol = 0;      // the string's last symbol
 };
 
+// The dictionary as a flat array of linked entries, each string its prefix
+// code plus one symbol. lzwEncode and lzwDecode do not use it: they keep
+// faster private tables of the same strings (the encoder looks extensions
+// up directly or by hash, the decoder copies strings from its own output).
 struct LzwDictionary
 {
     // entryCount entries, the first `alphabetSize + 1` holding their own index
