@@ -9,6 +9,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <tuple>
 #include <unordered_map>
 
 using namespace mvhw;
@@ -269,6 +270,48 @@ TEST(Lzw, SweepsCrossEveryWidthChangeAndReset)
             }
             ASSERT_EQ(decode(s), prefix) << where << " n=" << n;
         }
+    }
+}
+
+TEST(Lzw, ThousandsOfResets)
+{
+    // Caps at or just above the first width reset every few codes, for
+    // thousands of runs.
+    std::vector<std::pair<std::vector<uint8_t>, uint32_t>> inputs;
+    const uint32_t sampled[][3] = {
+        {1, 2, 20000}, {2, 2, 30000}, {3, 3, 40000}, {7, 4, 80000}, {7, 5, 200000}};
+    for (const auto& c : sampled)
+        inputs.push_back({sample(c[0], c[2], c[0] + c[1]), c[1]});
+    // The strings of the first run come back after 4093 to 4097 runs
+    // without them (the encoder's tables count runs modulo 4095): pairs of
+    // symbols, and at cap 4 longer strings too.
+    for (const auto& [opening, fillerLength, cap] :
+         {std::make_tuple("abcacbbca", 20000, 3u), std::make_tuple("abababababab", 300000, 4u)})
+    {
+        std::vector<uint8_t> quiet = bytesOf(opening);
+        const long openingLength = long(quiet.size());
+        quiet.insert(quiet.end(), size_t(fillerLength), 'z');
+        const Reference quietRef = referenceEncode(quiet, cap);
+        ASSERT_GT(quietRef.resets.size(), 4098u) << opening;
+        for (size_t k = 4093; k <= 4097; ++k)
+        {
+            for (size_t n : {quietRef.resets[k] + 1, quietRef.resets[k + 1]})
+            {
+                std::vector<uint8_t> input(quiet.begin(), quiet.begin() + long(n));
+                input.insert(input.end(), quiet.begin(), quiet.begin() + openingLength);
+                inputs.push_back({input, cap});
+            }
+        }
+    }
+    for (const auto& in : inputs)
+    {
+        const std::string where =
+            toHex({in.first.begin(), in.first.begin() + 9}) + " cap=" + std::to_string(in.second);
+        const Reference ref = referenceEncode(in.first, in.second);
+        EXPECT_GT(ref.resets.size(), 4090u) << where;
+        const std::vector<uint8_t> stream = encode(in.first, in.second);
+        EXPECT_EQ(stream, ref.stream) << where;
+        EXPECT_EQ(decode(stream), in.first) << where;
     }
 }
 
