@@ -222,14 +222,10 @@ public:
     }
 
 private:
-    // Doubles output, but first fills the capacity reserved for it.
-    __attribute__((noinline)) void grow()
-    {
-        size_t wanted = std::max(2 * out.size(), used + 8);
-        if (out.capacity() >= used + 8)
-            wanted = std::min(wanted, out.capacity());
-        out.resize(wanted);
-    }
+    // Grows output by a quarter: zero-filling touches every page, so the
+    // size stays close to what is written (the vector's own reallocations,
+    // past the reserved capacity, are geometric).
+    __attribute__((noinline)) void grow() { out.resize(std::max(used + 8, out.size() + out.size() / 4)); }
 
     std::vector<uint8_t>& out;
     size_t used;
@@ -412,14 +408,15 @@ inline const uint8_t* select(bool pickA, const uint8_t* a, const uint8_t* b)
     return reinterpret_cast<const uint8_t*>((uintptr_t(a) & mask) | (uintptr_t(b) & ~mask));
 }
 
-// Grows output to hold at least `needed` bytes, in large steps; returns its
-// new size. Kept out of line so the decoding loop stays small.
-__attribute__((noinline)) size_t growOutput(std::vector<uint8_t>& output, size_t needed)
+// Grows output to hold at least `needed` bytes, by a quarter at least:
+// zero-filling touches every page, so the size stays close to what is
+// written (reallocations past the capacity are geometric). Kept out of line
+// so the decoding loop stays small.
+__attribute__((noinline)) void growOutput(std::vector<uint8_t>& output, size_t needed)
 {
     if (needed > sliceOffsetLimit)
         throw std::length_error("LZW output too large");
-    output.resize(std::max({needed, 2 * output.size(), size_t(1) << 16}));
-    return output.size();
+    output.resize(std::max({needed, output.size() + output.size() / 4, size_t(1) << 16}));
 }
 
 } // namespace
@@ -460,6 +457,11 @@ void lzwDecode(const std::vector<uint8_t>& stream, std::vector<uint8_t>& output,
         size_t(std::min<uint64_t>(uint64_t(1) << maxWidth, alphabetSize + 2 + codeBound)));
     std::fill(sliceTable.begin(), sliceTable.begin() + alphabetSize, 1);
     uint64_t* const slices = sliceTable.data();
+
+    // Most streams expand less than four times: reserve that much (address
+    // space only, pages are touched as output grows) so that output is
+    // rarely moved.
+    output.reserve(std::min(maxOutput, 4 * stream.size() + (size_t(1) << 16)) + copySlack);
 
     // The first `used` bytes of output hold data and at least copySlack
     // bytes follow them. data mirrors output.data(); `end` is where a string
