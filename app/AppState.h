@@ -27,6 +27,18 @@ public:
     virtual bool isBusy() const { return false; }
 };
 
+// A state that runs one background task; destroying it waits for the task
+// (the future of std::async blocks until the task has returned).
+class TaskAppState : public AppState
+{
+public:
+    std::future<void>* getTask() override { return &task; }
+    bool isBusy() const override { return true; }
+
+protected:
+    std::future<void> task;
+};
+
 // No device: the connect view; starts the device poll.
 class InitialAppState : public AppState
 {
@@ -35,15 +47,10 @@ public:
 };
 
 // Scans for amplifiers in the background and connects the first one found.
-class ConnectingAppState : public AppState
+class ConnectingAppState : public TaskAppState
 {
 public:
     void enter(MainComponent* component) override;
-    std::future<void>* getTask() override { return &task; }
-    bool isBusy() const override { return true; }
-
-private:
-    std::future<void> task;
 };
 
 // The device view: reads the command-17 text, the serial number and the
@@ -55,28 +62,18 @@ public:
 };
 
 // The step between "Check to update" and the update: stops the poll.
-class FirmwareCheckingAppState : public AppState
+class FirmwareCheckingAppState : public TaskAppState
 {
 public:
     void enter(MainComponent* component) override;
-    std::future<void>* getTask() override { return &task; }
-    bool isBusy() const override { return true; }
-
-private:
-    std::future<void> task;
 };
 
 // Writes the firmware image to the current device in the background and
 // reports the outcome in the toast.
-class FirmwareUpdatingAppState : public AppState
+class FirmwareUpdatingAppState : public TaskAppState
 {
 public:
     void enter(MainComponent* component) override;
-    std::future<void>* getTask() override { return &task; }
-    bool isBusy() const override { return true; }
-
-private:
-    std::future<void> task;
 };
 
 // Writes the four bytes as unsigned decimals joined by dots: 1.2.3.37.
