@@ -215,6 +215,9 @@ void FirmwareCheckingAppState::enter(MainComponent* component)
 void FirmwareUpdatingAppState::enter(MainComponent* component)
 {
     manager()->stopTimer();
+    // With several amplifiers found, the one that comes back from the restart
+    // could be another: nothing is flashed.
+    const bool oneAmplifier = manager()->getDeviceKeys().size() <= 1;
     queue(component, [component] { showBusy(component, "Updating..."); });
 
     auto onUpdateFinished = component->forCurrentState(std::function<void(bool)>(
@@ -226,47 +229,53 @@ void FirmwareUpdatingAppState::enter(MainComponent* component)
         }));
 
     const AppSettings settings = component->getSettings();
-    task = std::async(std::launch::async,
-                      [onUpdateFinished, settings]
-                      {
-                          ReopenWait wait;
-                          wait.milliseconds = settings.reopenWaitMs;
-                          void* reopenUser = settings.reopenWaitMs == defaultReopenWaitMs ? nullptr : &wait;
+    task =
+        std::async(std::launch::async,
+                   [onUpdateFinished, settings, oneAmplifier]
+                   {
+                       if (!oneAmplifier)
+                       {
+                           std::cout << moreThanOneAmplifierLine << std::endl;
+                           juce::MessageManager::callAsync([onUpdateFinished] { onUpdateFinished(false); });
+                           return;
+                       }
+                       ReopenWait wait;
+                       wait.milliseconds = settings.reopenWaitMs;
+                       void* reopenUser = settings.reopenWaitMs == defaultReopenWaitMs ? nullptr : &wait;
 
-                          FirmwareUpdateSession session;
-                          session.timeoutMs = 3000;
-                          session.error = 0;
-                          session.firmwarePath.clear();
-                          session.progressCallback = nullptr;
-                          session.progressUser = nullptr;
-                          if (settings.firmwareImage != nullptr)
-                          {
-                              session.image = settings.firmwareImage;
-                              session.imageSize = settings.firmwareImageSize;
-                          }
-                          else
-                          {
-                              session.image =
-                                  reinterpret_cast<const uint8_t*>(BinaryData::K7APWithChecksum_bin);
-                              session.imageSize = BinaryData::K7APWithChecksum_binSize;
-                          }
-                          session.loadFromFile = false;
-                          session.phaseDelayMs = 0;
-                          session.packetDelayMs = 0;
-                          session.beforeFlashCallback = reopenDevice;
-                          session.beforeFlashUser = reopenUser;
-                          session.afterFlashCallback = reopenDevice;
-                          session.afterFlashUser = reopenUser;
+                       FirmwareUpdateSession session;
+                       session.timeoutMs = 3000;
+                       session.error = 0;
+                       session.firmwarePath.clear();
+                       session.progressCallback = nullptr;
+                       session.progressUser = nullptr;
+                       if (settings.firmwareImage != nullptr)
+                       {
+                           session.image = settings.firmwareImage;
+                           session.imageSize = settings.firmwareImageSize;
+                       }
+                       else
+                       {
+                           session.image = reinterpret_cast<const uint8_t*>(BinaryData::K7APWithChecksum_bin);
+                           session.imageSize = BinaryData::K7APWithChecksum_binSize;
+                       }
+                       session.loadFromFile = false;
+                       session.phaseDelayMs = 0;
+                       session.packetDelayMs = 0;
+                       session.beforeFlashCallback = reopenDevice;
+                       session.beforeFlashUser = reopenUser;
+                       session.afterFlashCallback = reopenDevice;
+                       session.afterFlashUser = reopenUser;
 
-                          bool ok = false;
-                          try
-                          {
-                              ok = session.run(manager()->getCurrentDevice());
-                          }
-                          catch (const std::exception& e)
-                          {
-                              std::cout << "Firmware update stopped: " << e.what() << std::endl;
-                          }
-                          juce::MessageManager::callAsync([onUpdateFinished, ok] { onUpdateFinished(ok); });
-                      });
+                       bool ok = false;
+                       try
+                       {
+                           ok = session.run(manager()->getCurrentDevice());
+                       }
+                       catch (const std::exception& e)
+                       {
+                           std::cout << "Firmware update stopped: " << e.what() << std::endl;
+                       }
+                       juce::MessageManager::callAsync([onUpdateFinished, ok] { onUpdateFinished(ok); });
+                   });
 }

@@ -36,7 +36,10 @@ std::string readSerialNumber(MVDevice* device)
 
 } // namespace
 
-bool runCommandLineUpdate(const juce::File& file, int reopenWaitMs)
+const char* const moreThanOneAmplifierLine =
+    "More than one amplifier found: connect only the one to update, then try again";
+
+bool runCommandLineUpdate(const juce::File& file, int reopenWaitMs, int replyTimeoutMs)
 {
     auto* manager = mv::DeviceManager::getInstance();
     const int found = manager->scanDevices();
@@ -46,6 +49,11 @@ bool runCommandLineUpdate(const juce::File& file, int reopenWaitMs)
         return false;
     }
     std::cout << found << " device(s) found" << std::endl;
+    if (found > 1)
+    {
+        std::cout << moreThanOneAmplifierLine << std::endl;
+        return false;
+    }
 
     const auto keys = manager->getDeviceKeys();
     if (!keys.empty())
@@ -81,6 +89,7 @@ bool runCommandLineUpdate(const juce::File& file, int reopenWaitMs)
         session.beforeFlashUser = reopenUser;
         session.afterFlashCallback = reopenDevice;
         session.afterFlashUser = reopenUser;
+        session.replyTimeoutMs = replyTimeoutMs;
 
         try
         {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "device/Bootloader.h"
+
 class MVDevice;
 class FirmwareUpdateSession;
 
@@ -18,10 +20,16 @@ struct ReopenWait
     int milliseconds = defaultReopenWaitMs;
 };
 
-// Flashes the firmware file into the first amplifier found and prints the
-// progress on standard output. True when the firmware was written.
-// reopenWaitMs is the wait of reopenDevice around the flash.
-bool runCommandLineUpdate(const juce::File& file, int reopenWaitMs = defaultReopenWaitMs);
+// Flashes the firmware file into the amplifier found and prints the progress
+// on standard output. True when the firmware was written. With more than one
+// amplifier found nothing is flashed: amplifiers of one name cannot be told
+// apart when they come back from a restart. reopenWaitMs is the wait of
+// reopenDevice around the flash, replyTimeoutMs that of every bootloader reply.
+bool runCommandLineUpdate(const juce::File& file, int reopenWaitMs = defaultReopenWaitMs,
+                          int replyTimeoutMs = bootloader::replyTimeoutMs);
+
+// The line that refuses a flash while more than one amplifier is connected.
+extern const char* const moreThanOneAmplifierLine;
 
 // FirmwareUpdateSession::ProgressCallback: prints "Updating: <percent>%".
 void printUpdateProgress(MVDevice* device, FirmwareUpdateSession* session, int percent, void* user);

@@ -3,6 +3,7 @@
 #include "device/MVDevice.h"
 #include "device/SevenBitPacking.h"
 
+#include <chrono>
 #include <cstring>
 #include <iostream>
 
@@ -98,14 +99,39 @@ bool hasKeyword(const uint8_t* message, int length, const char* keyword)
 int waitForReply(MVDevice* device, int sessionId, uint8_t* rx, int capacity, const char* keyword,
                  int timeoutMs)
 {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;)
     {
-        const int received = device->receive(static_cast<unsigned>(sessionId), rx, timeoutMs, capacity);
+        int waitMs = timeoutMs; // 0 waits without limit, a negative one not at all
+        if (timeoutMs > 0)
+        {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0)
+                return -1;
+            waitMs = static_cast<int>(left);
+        }
+        const int received = device->receive(static_cast<unsigned>(sessionId), rx, waitMs, capacity);
+        if (received == MVQueue::messageTooLong)
+            continue;
         if (received <= 0)
             return -1;
         if (hasKeyword(rx, received, keyword))
             return received;
     }
+}
+
+bool isBootloaderReply(const uint8_t* message, int length)
+{
+    return hasKeyword(message, length, retFwStatusKeyword) || hasKeyword(message, length, retFwInfoKeyword) ||
+           hasKeyword(message, length, retWriteFlashKeyword);
+}
+
+int sendRequest(MVDevice* device, int sessionId, const uint8_t* request, int length)
+{
+    device->discardQueued(static_cast<unsigned>(sessionId), [](const std::vector<uint8_t>& message)
+                          { return isBootloaderReply(message.data(), static_cast<int>(message.size())); });
+    return device->send(request, length);
 }
 
 bool parseRetFwStatus(const uint8_t* message, int length, uint8_t* status)
@@ -150,7 +176,7 @@ bool readFwStatus(MVDevice* device, int sessionId, uint8_t* tx, uint8_t* rx, uin
     if (device == nullptr)
         return false;
     const int n = buildGetFwStatus(tx);
-    if (device->send(tx, n) == -1)
+    if (sendRequest(device, sessionId, tx, n) == -1)
         return false;
     const int received = waitForReply(device, sessionId, rx, bufferSize, retFwStatusKeyword, timeoutMs);
     return received > 0 && parseRetFwStatus(rx, received, status);
@@ -164,7 +190,7 @@ bool readFwInfo(MVDevice* device, int sessionId, uint8_t* tx, uint8_t* rx, Firmw
         return false;
     const int n = buildGetFwInfo(tx);
     std::cout << "Sending GetFwInfo command" << std::endl;
-    if (device->send(tx, n) == -1)
+    if (sendRequest(device, sessionId, tx, n) == -1)
         return false;
     std::cout << "Sent GetFwInfo command" << std::endl;
     const int received = waitForReply(device, sessionId, rx, bufferSize, retFwInfoKeyword, timeoutMs);

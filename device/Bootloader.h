@@ -61,12 +61,23 @@ int buildWriteFlash(uint8_t* out, const uint8_t* image, int64_t size, int64_t of
 // follows it. Byte 0 is not examined.
 bool hasKeyword(const uint8_t* message, int length, const char* keyword);
 
-// Receives on sessionId until a message with keyword arrives; other messages
-// are skipped and the wait starts again with the full timeout. Returns the
-// reply's length, or -1 when a receive returns 0 or less (no reply within
-// timeoutMs, or a message longer than capacity).
+// Receives on sessionId until a message with keyword arrives, within one
+// deadline timeoutMs from the call (0: without limit; negative: only what is
+// queued already). Other
+// messages, and messages longer than capacity, are skipped without
+// extending the deadline. Returns the reply's length, or -1 when the
+// deadline passes or the id has no queue.
 int waitForReply(MVDevice* device, int sessionId, uint8_t* rx, int capacity, const char* keyword,
                  int timeoutMs);
+
+// True for a message the bootloader sends: "RetFwStatus", "RetFwInfo" or
+// "RetWriteFlash" after byte 0.
+bool isBootloaderReply(const uint8_t* message, int length);
+
+// Sends a bootloader request on the device after dropping the bootloader
+// replies already queued for sessionId, so a late or repeated reply to an
+// earlier request is never taken for this one's. The send's result.
+int sendRequest(MVDevice* device, int sessionId, const uint8_t* request, int length);
 
 // Reply parsers (message = one complete reply, length its byte count).
 // "RetFwStatus": the status byte at offset 12; false when the message is

@@ -12,6 +12,8 @@
 // Built in this order before the program's entry, destroyed in reverse.
 DeviceManagerCallback deviceManagerCallback;
 std::vector<DeviceRecord> deviceRecords;
+juce::StringArray discoveredInputNames;
+juce::StringArray discoveredOutputNames;
 std::map<mv::MidiInputPort*, int> inputToDeviceIndex;
 std::mutex scanMutex;
 std::recursive_mutex deviceRecordsMutex;
@@ -78,6 +80,10 @@ void discoverDevices(int probeWaitMs)
 
     std::vector<std::unique_ptr<mv::MidiInputPort>> inputs;
     const juce::StringArray inputNames = listOnMessageThread(true);
+    {
+        std::lock_guard<std::recursive_mutex> lock(deviceRecordsMutex);
+        discoveredInputNames = inputNames;
+    }
     for (int i = 0; i < inputNames.size(); ++i)
     {
         std::cout << "Found MIDI IN device:" << inputNames[i].toStdString() << std::endl;
@@ -103,6 +109,10 @@ void discoverDevices(int probeWaitMs)
     }
 
     const juce::StringArray outputNames = listOnMessageThread(false);
+    {
+        std::lock_guard<std::recursive_mutex> lock(deviceRecordsMutex);
+        discoveredOutputNames = outputNames;
+    }
     for (int i = 0; i < outputNames.size(); ++i)
     {
         std::cout << "Found MIDI OUT device:" << outputNames[i].toStdString() << std::endl;
@@ -153,13 +163,16 @@ void discoverDevices()
     discoverDevices(defaultProbeWaitMs);
 }
 
-bool findDeviceRecord(const DeviceKey& key, DeviceRecord& out)
+bool findDeviceRecord(const DeviceKey& key, DeviceRecord& out, DevicePortNames* names)
 {
     std::lock_guard<std::recursive_mutex> lock(deviceRecordsMutex);
     for (const DeviceRecord& record : deviceRecords)
         if (deviceKeyOf(record) == key)
         {
             out = record;
+            if (names != nullptr)
+                *names = DevicePortNames{discoveredInputNames[record.midiInputIndex],
+                                         discoveredOutputNames[record.midiOutputIndex]};
             return true;
         }
     return false;

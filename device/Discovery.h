@@ -22,11 +22,17 @@ public:
 extern DeviceManagerCallback deviceManagerCallback;
 // The last discovery's result, in the order the replies arrived.
 extern std::vector<DeviceRecord> deviceRecords;
+// The port names the last discovery listed, by index: a record's ports are
+// named discoveredInputNames[midiInputIndex] and
+// discoveredOutputNames[midiOutputIndex].
+extern juce::StringArray discoveredInputNames;
+extern juce::StringArray discoveredOutputNames;
 // The inputs the current discovery opened, with their indices.
 extern std::map<mv::MidiInputPort*, int> inputToDeviceIndex;
 // Held for the whole of one discovery.
 extern std::mutex scanMutex;
-// Guards deviceRecords, inputToDeviceIndex and probedOutputIndex.
+// Guards deviceRecords, the discovered names, inputToDeviceIndex and
+// probedOutputIndex.
 extern std::recursive_mutex deviceRecordsMutex;
 // The output probed last.
 extern int probedOutputIndex;
@@ -42,7 +48,15 @@ bool isAmplifierPortName(const juce::String& name);
 void discoverDevices(int probeWaitMs);
 void discoverDevices();
 
-// Copies the first record with the key into out; false when there is none.
-bool findDeviceRecord(const DeviceKey& key, DeviceRecord& out);
+// The names of a device's two ports, as the discovery listed them.
+struct DevicePortNames
+{
+    juce::String input;
+    juce::String output;
+};
+
+// Copies the first record with the key into out, and its port names into
+// names when given; false when there is none.
+bool findDeviceRecord(const DeviceKey& key, DeviceRecord& out, DevicePortNames* names = nullptr);
 
 std::vector<DeviceRecord> copyDeviceRecords();

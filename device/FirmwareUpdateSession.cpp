@@ -1,14 +1,19 @@
 #include "device/FirmwareUpdateSession.h"
 
+#include "device/FirmwareImageCheck.h"
 #include "device/MVDevice.h"
 #include "device/SessionError.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <iostream>
 #include <new>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace
 {
@@ -72,102 +77,152 @@ void FirmwareUpdateSession::setProgressCallback(ProgressCallback callback, void*
 bool FirmwareUpdateSession::loadFile()
 {
     std::vector<uint8_t>().swap(fileBuffer);
-    std::FILE* file = std::fopen(firmwarePath.c_str(), "rb");
-    if (file == nullptr)
+    // Only a regular file: opening a FIFO blocks until a writer comes, and a
+    // device file never ends. Checked before the open, and again on what was
+    // opened, without blocking.
+    struct stat status
+    {
+    };
+    if (::stat(firmwarePath.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
+        return false;
+    const int fd = ::open(firmwarePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return false;
 
     bool ok = false;
-    if (std::fseek(file, 0, SEEK_END) == 0)
+    // An empty file is no firmware; offsets must stay below 2^28.
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0 &&
+        status.st_size < bootloader::maxImageSize)
     {
-        const long end = std::ftell(file);
-        // An empty file is no firmware; offsets must stay below 2^28.
-        if (end > 0 && end < bootloader::maxImageSize && std::fseek(file, 0, SEEK_SET) == 0)
+        try
         {
-            try
+            fileBuffer.resize(static_cast<std::size_t>(status.st_size));
+            std::size_t done = 0;
+            while (done < fileBuffer.size())
             {
-                fileBuffer.resize(static_cast<std::size_t>(end));
-                ok = std::fread(fileBuffer.data(), 1, fileBuffer.size(), file) == fileBuffer.size();
+                const ssize_t n = ::read(fd, fileBuffer.data() + done, fileBuffer.size() - done);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n <= 0)
+                    break;
+                done += static_cast<std::size_t>(n);
             }
-            catch (const std::bad_alloc&)
-            {
-                ok = false;
-            }
+            ok = done == fileBuffer.size();
+        }
+        catch (const std::bad_alloc&)
+        {
+            ok = false;
         }
     }
-    std::fclose(file);
+    ::close(fd);
     if (!ok)
         std::vector<uint8_t>().swap(fileBuffer);
     return ok;
 }
 
+bool FirmwareUpdateSession::fail(int code)
+{
+    error = code;
+    return false;
+}
+
 bool FirmwareUpdateSession::run(MVDevice* device)
 {
     if (device == nullptr)
-    {
-        error = SessionError::NoDevice;
-        return false;
-    }
+        return fail(SessionError::NoDevice);
     const int id = device->getOwnSessionId();
     if (id == -1)
-    {
-        error = SessionError::NoSession;
-        return false;
-    }
+        return fail(SessionError::NoSession);
 
     // The image is settled before the first message, so a bad file or image
     // leaves the amplifier untouched.
-    if (loadFromFile)
-    {
-        if (!loadFile())
-        {
-            error = SessionError::FileOpenFailed;
-            return false;
-        }
-        image = fileBuffer.data();
-        imageSize = static_cast<int>(fileBuffer.size());
-    }
     FileRelease fileRelease(fileBuffer, image, loadFromFile);
-    if (image == nullptr || imageSize <= 0 || imageSize >= bootloader::maxImageSize)
-    {
-        error = SessionError::WriteFlashFailed;
+    if (!prepareImage())
         return false;
-    }
 
     std::cout << "Get FW SID: " << id << std::endl;
-
-    uint8_t status = 0;
-    if (!readFwStatus(device, id, txBuffer, rxBuffer, &status, replyTimeoutMs))
-    {
-        error = SessionError::GetFwStatusFailed;
+    bool statusCleared = false;
+    if (!switchToBootloader(device, id, statusCleared))
         return false;
-    }
-    std::printf("Get FW Status: %d\n", status);
-    std::fflush(stdout);
-
-    if (status == 1)
-    {
-        if (!writeFwStatus(device, 0))
-        {
-            error = SessionError::SetFwStatusFailed;
-            return false;
-        }
-        std::cout << "Set FW Status as 0" << std::endl;
-        if (beforeFlashCallback != nullptr && !beforeFlashCallback(device, this, beforeFlashUser))
-        {
-            error = SessionError::CallbackRefused;
-            return false;
-        }
-    }
 
     std::cout << "Will sleep for " << phaseDelayMs << " ms" << std::endl;
     sleepMs(phaseDelayMs);
 
     FirmwareInfoBlock info;
-    if (!readFwInfo(device, id, txBuffer, rxBuffer, &info, replyTimeoutMs))
-    {
-        error = SessionError::GetFwInfoFailed;
+    if (!readDeviceInfo(device, id, info))
         return false;
+    const std::string wrongDevice = checkImageForDevice(image, imageSize, info);
+    if (!wrongDevice.empty())
+    {
+        std::cout << wrongDevice << std::endl;
+        // Back to the firmware the amplifier ran when the run found it.
+        if (statusCleared)
+            finish(device);
+        return fail(SessionError::FileOpenFailed);
     }
+
+    checkSectors(image, imageSize, &info);
+    sleepMs(phaseDelayMs);
+
+    if (!flashImage(device, id, image, imageSize))
+        return fail(SessionError::WriteFlashFailed);
+    if (!writeFwStatus(device, 1))
+        return fail(SessionError::SetFwStatusFailed);
+    sleepMs(phaseDelayMs);
+    fileRelease.release();
+
+    // Only an amplifier that comes back shows that the new firmware runs.
+    if (afterFlashCallback != nullptr && !afterFlashCallback(device, this, afterFlashUser))
+    {
+        std::cout << "The amplifier did not come back after the update" << std::endl;
+        return fail(SessionError::CallbackRefused);
+    }
+    return true;
+}
+
+bool FirmwareUpdateSession::prepareImage()
+{
+    if (loadFromFile)
+    {
+        if (!loadFile())
+            return fail(SessionError::FileOpenFailed);
+        image = fileBuffer.data();
+        imageSize = static_cast<int>(fileBuffer.size());
+    }
+    if (image == nullptr || imageSize <= 0 || imageSize >= bootloader::maxImageSize)
+        return fail(SessionError::WriteFlashFailed);
+    const std::string refused = checkFirmwareImage(image, imageSize);
+    if (!refused.empty())
+    {
+        std::cout << refused << std::endl;
+        return fail(SessionError::FileOpenFailed);
+    }
+    return true;
+}
+
+bool FirmwareUpdateSession::switchToBootloader(MVDevice* device, int id, bool& statusCleared)
+{
+    uint8_t status = 0;
+    if (!readFwStatus(device, id, txBuffer, rxBuffer, &status, replyTimeoutMs))
+        return fail(SessionError::GetFwStatusFailed);
+    std::printf("Get FW Status: %d\n", status);
+    std::fflush(stdout);
+    if (status != 1)
+        return true;
+
+    if (!writeFwStatus(device, 0))
+        return fail(SessionError::SetFwStatusFailed);
+    statusCleared = true;
+    std::cout << "Set FW Status as 0" << std::endl;
+    if (beforeFlashCallback != nullptr && !beforeFlashCallback(device, this, beforeFlashUser))
+        return fail(SessionError::CallbackRefused);
+    return true;
+}
+
+bool FirmwareUpdateSession::readDeviceInfo(MVDevice* device, int id, FirmwareInfoBlock& info)
+{
+    if (!readFwInfo(device, id, txBuffer, rxBuffer, &info, replyTimeoutMs))
+        return fail(SessionError::GetFwInfoFailed);
     std::printf("Got FW Info:\n");
     std::printf("Device Name: %c%c%c%c\n", info.deviceName[0], info.deviceName[1], info.deviceName[2],
                 info.deviceName[3]);
@@ -177,30 +232,20 @@ bool FirmwareUpdateSession::run(MVDevice* device)
                 info.firmwareVersion[2], info.firmwareVersion[3]);
     std::printf("FW Length: %d\n", static_cast<int>(info.firmwareLength));
     std::printf("Checksum: %d\n", static_cast<int>(info.checksum));
-    for (std::size_t k = 0; k < 7; ++k)
+    for (std::size_t k = 0; k < printedSectorCount; ++k)
         std::printf("Sector len: %d & checksum: %d\n", static_cast<int>(info.sectors[k].length),
                     static_cast<int>(info.sectors[k].checksum));
     std::fflush(stdout);
+    return true;
+}
 
-    checkSectors(image, imageSize, &info);
-    sleepMs(phaseDelayMs);
-
-    if (!flashImage(device, id, image, imageSize))
-    {
-        error = SessionError::WriteFlashFailed;
-        return false;
-    }
+void FirmwareUpdateSession::finish(MVDevice* device)
+{
     if (!writeFwStatus(device, 1))
-    {
-        error = SessionError::SetFwStatusFailed;
-        return false;
-    }
+        return;
     sleepMs(phaseDelayMs);
-    fileRelease.release();
-
     if (afterFlashCallback != nullptr)
         afterFlashCallback(device, this, afterFlashUser);
-    return true;
 }
 
 bool FirmwareUpdateSession::writeFwStatus(MVDevice* device, uint8_t value)
@@ -208,7 +253,7 @@ bool FirmwareUpdateSession::writeFwStatus(MVDevice* device, uint8_t value)
     if (device == nullptr)
         return false;
     const int n = bootloader::buildSetFwStatus(txBuffer, value);
-    return device->send(txBuffer, n) != -1;
+    return bootloader::sendRequest(device, device->getOwnSessionId(), txBuffer, n) != -1;
 }
 
 bool FirmwareUpdateSession::flashImage(MVDevice* device, int sessionId, const uint8_t* data, int64_t size)
@@ -228,7 +273,7 @@ bool FirmwareUpdateSession::flashImage(MVDevice* device, int sessionId, const ui
         for (int attempt = 0; attempt < 2 && !written; ++attempt)
         {
             sleepMs(packetDelayMs);
-            if (device->send(txBuffer, length) == -1)
+            if (bootloader::sendRequest(device, sessionId, txBuffer, length) == -1)
                 return false;
             std::memset(rxBuffer, 0, sizeof rxBuffer);
             const int received = bootloader::waitForReply(device, sessionId, rxBuffer, bootloader::bufferSize,

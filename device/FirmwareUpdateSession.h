@@ -16,14 +16,20 @@ class MVDevice;
 //  3. the image's sector check (informational only);
 //  4. "WriteFlash" for every 256-byte block, each resent once when refused;
 //  5. "SetFwStatus" 1 and the after-flash callback.
-// A firmware file is opened, measured and read whole before any device
-// traffic, so a bad file sends nothing. The run works on the device's own
-// session id. The owner fills the fields, runs it once and destroys it.
+// A firmware file (a regular file only) is read whole and the image checked
+// (checkFirmwareImage) before any device traffic, so a bad file or image
+// sends nothing: error 15 with one line saying why. An image built for
+// another device name than the amplifier reports is refused after step 2
+// with 15, sending none of it; when step 1 sent "SetFwStatus" 0, "SetFwStatus"
+// 1 and the after-flash callback follow, leaving the amplifier as it was.
+// The update counts only when the after-flash callback succeeds: false is
+// error 13. The run works on the device's own session id. The owner fills
+// the fields, runs it once and destroys it.
 class FirmwareUpdateSession : public MVDeviceSession
 {
 public:
-    // Called on the run's thread; for the before-flash callback, false stops
-    // the run with error 13. The after-flash callback's result is ignored.
+    // Called on the run's thread; false stops the run with error 13 (after
+    // the flash: the amplifier did not come back).
     using DeviceCallback = bool (*)(MVDevice* device, FirmwareUpdateSession* session, void* user);
     // Called after every written block with a percentage from 0 to 100 that
     // never decreases.
@@ -79,10 +85,24 @@ public:
     // How long each bootloader reply is awaited.
     int replyTimeoutMs = bootloader::replyTimeoutMs;
 
+    // The lines of the device's info block name this many sectors.
+    static constexpr std::size_t printedSectorCount = 7;
+
 private:
+    // The run's steps: each leaves its error code and returns false on failure.
+    // Loads the file (when asked) and checks the image.
+    bool prepareImage();
+    // "GetFwStatus"; on status 1, "SetFwStatus" 0 (statusCleared) and the
+    // before-flash callback.
+    bool switchToBootloader(MVDevice* device, int id, bool& statusCleared);
+    // "GetFwInfo" into info, and its lines.
+    bool readDeviceInfo(MVDevice* device, int id, FirmwareInfoBlock& info);
+    // "SetFwStatus" 1 and the after-flash callback, without a flash.
+    void finish(MVDevice* device);
+    bool fail(int code);
+
     // Reads firmwarePath whole into fileBuffer; false on any failure.
     bool loadFile();
-    void releaseFile();
 
     std::vector<uint8_t> fileBuffer;
 };

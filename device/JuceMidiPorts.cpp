@@ -50,7 +50,13 @@ class JuceMidiOutputPort : public MidiOutputPort
 public:
     explicit JuceMidiOutputPort(std::unique_ptr<juce::MidiOutput> output) : output(std::move(output)) {}
 
-    void sendMessageNow(const juce::MidiMessage& message) override { output->sendMessageNow(message); }
+    // JUCE's sendMessageNow reports nothing, so a vanished device shows only
+    // when the port is opened again.
+    bool sendMessageNow(const juce::MidiMessage& message) override
+    {
+        output->sendMessageNow(message);
+        return true;
+    }
 
 private:
     std::unique_ptr<juce::MidiOutput> output;

@@ -1,15 +1,10 @@
 #include "device/MVDevice.h"
 
+#include "device/Bootloader.h"
 #include "device/CommandFrame.h"
 
 #include <algorithm>
 #include <cstring>
-
-namespace
-{
-// Bootloader replies, tried in this order against the bytes after byte 0.
-const char* const bootloaderKeywords[] = {"RetFwStatus", "RetFwInfo", "RetWriteFlash"};
-} // namespace
 
 MVDevice::MVDevice() : sessionQueues(sessionCount)
 {
@@ -54,6 +49,25 @@ void MVDevice::releaseSessionId(unsigned sessionId)
         return;
     std::lock_guard<std::mutex> lock(sessionMutex);
     sessionQueues[sessionId].reset();
+}
+
+std::size_t MVDevice::discardQueued(unsigned sessionId,
+                                    const std::function<bool(const std::vector<uint8_t>&)>& predicate)
+{
+    const std::shared_ptr<MVQueue> queue = getQueue(sessionId);
+    return queue ? queue->removeIf(predicate) : 0;
+}
+
+std::size_t MVDevice::getQueuedCount(unsigned sessionId)
+{
+    const std::shared_ptr<MVQueue> queue = getQueue(sessionId);
+    return queue ? queue->size() : 0;
+}
+
+std::size_t MVDevice::getDroppedCount(unsigned sessionId)
+{
+    const std::shared_ptr<MVQueue> queue = getQueue(sessionId);
+    return queue ? queue->getDroppedCount() : 0;
 }
 
 std::shared_ptr<MVQueue> MVDevice::getQueue(unsigned sessionId)
@@ -136,29 +150,83 @@ void MVDevice::appendReceivedBytes(const uint8_t* data, int length)
     std::vector<uint8_t>& buffer = *receiveBuffer;
     buffer.insert(buffer.end(), data, data + length);
 
-    // Messages are dispatched straight from the buffer, which stays unchanged
-    // until the loop ends.
-    int lastDispatched = -1;
-    for (std::pair<int, int> found = findMidiMessage(buffer, 0); found.first >= 0;
-         found = findMidiMessage(buffer, found.second + 1))
+    const std::size_t consumed = cutMessages();
+    if (consumed > 0)
     {
-        dispatchMessage(buffer.data() + found.first, found.second - found.first + 1);
-        lastDispatched = found.second;
+        buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(consumed));
+        scanPosition -= consumed;
+        if (pending != Pending::None)
+            messageStart -= consumed;
     }
-    if (lastDispatched >= 0)
-        buffer.erase(buffer.begin(), buffer.begin() + lastDispatched + 1);
-
     if (buffer.size() > receiveBufferLimit)
+        trimReceiveBuffer();
+}
+
+std::size_t MVDevice::cutMessages()
+{
+    // Messages are dispatched straight from the buffer, which stays unchanged
+    // until the scan ends.
+    std::vector<uint8_t>& buffer = *receiveBuffer;
+    std::size_t consumed = 0;
+    const auto complete = [&](std::size_t last)
     {
-        // Keep the message still arriving, from the last F0 on; when even that
-        // is too long it can never be received, so keep only the last two
-        // bytes, which may begin a channel message.
-        const auto lastStart = std::find(buffer.rbegin(), buffer.rend(), uint8_t{0xF0});
-        if (lastStart != buffer.rend())
-            buffer.erase(buffer.begin(), lastStart.base() - 1);
-        if (buffer.size() > receiveBufferLimit)
-            buffer.erase(buffer.begin(), buffer.end() - 2);
+        dispatchMessage(buffer.data() + messageStart, static_cast<int>(last - messageStart + 1));
+        consumed = last + 1;
+        pending = Pending::None;
+    };
+    for (std::size_t i = scanPosition; i < buffer.size(); ++i)
+    {
+        const uint8_t b = buffer[i];
+        switch (pending)
+        {
+            case Pending::None:
+                if (b == 0xF0 || b == 0xB0 || b == 0xC0)
+                {
+                    pending = b == 0xF0   ? Pending::Sysex
+                              : b == 0xB0 ? Pending::Controller
+                                          : Pending::ProgramChange;
+                    messageStart = i;
+                }
+                break;
+            case Pending::Sysex:
+                // Every F0 ahead of the first F7 restarts the message there.
+                if (b == 0xF0)
+                    messageStart = i;
+                else if (b == 0xF7)
+                    complete(i);
+                break;
+            case Pending::Controller:
+                // Two data bytes, whatever their values.
+                if (i - messageStart == 2)
+                    complete(i);
+                break;
+            case Pending::ProgramChange:
+                complete(i);
+                break;
+        }
     }
+    scanPosition = buffer.size();
+    return consumed;
+}
+
+void MVDevice::trimReceiveBuffer()
+{
+    // Keep the message still arriving, from the last F0 on; when even that is
+    // too long it can never be received, so keep only the last two bytes,
+    // which may begin a channel message. The kept bytes are scanned afresh.
+    std::vector<uint8_t>& buffer = *receiveBuffer;
+    const auto lastStart = std::find(buffer.rbegin(), buffer.rend(), uint8_t{0xF0});
+    if (lastStart != buffer.rend())
+        buffer.erase(buffer.begin(), lastStart.base() - 1);
+    if (buffer.size() > receiveBufferLimit)
+        buffer.erase(buffer.begin(), buffer.end() - 2);
+    scanPosition = 0;
+    pending = Pending::None;
+    const std::size_t consumed = cutMessages();
+    buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(consumed));
+    scanPosition -= consumed;
+    if (pending != Pending::None)
+        messageStart -= consumed;
 }
 
 void MVDevice::dispatchMessage(const uint8_t* message, int length)
@@ -166,15 +234,11 @@ void MVDevice::dispatchMessage(const uint8_t* message, int length)
     if (message == nullptr || length <= 0)
         return;
 
-    for (const char* keyword : bootloaderKeywords)
+    if (bootloader::isBootloaderReply(message, length))
     {
-        const int keywordLength = static_cast<int>(std::strlen(keyword));
-        if (length - 1 > keywordLength && std::memcmp(message + 1, keyword, keywordLength) == 0)
-        {
-            if (auto queue = getQueue(static_cast<unsigned>(ownSessionId)))
-                queue->push(message, length);
-            return;
-        }
+        if (auto queue = getQueue(static_cast<unsigned>(ownSessionId)))
+            queue->push(message, length);
+        return;
     }
 
     if (validateCommandFrame(message, static_cast<unsigned>(length)))

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -55,15 +56,24 @@ public:
     // Waits up to timeoutMs (0: without limit) for the next message on the id
     // and copies it into buffer, which holds capacity bytes. Returns its
     // length; 0 at once for a null buffer; -1 for an id above 63, an id not
-    // in use or a timeout, and -1 for a message longer than capacity, which
-    // is dropped unwritten.
+    // in use or a timeout; MVQueue::messageTooLong for a message longer than
+    // capacity, which is dropped unwritten.
     int receive(unsigned sessionId, void* buffer, int timeoutMs, int capacity);
 
+    // Drops the messages queued for the id for which the predicate holds;
+    // the count dropped (0 for an id not in use).
+    std::size_t discardQueued(unsigned sessionId,
+                              const std::function<bool(const std::vector<uint8_t>&)>& predicate);
+    // Messages waiting for the id, and those its queue dropped at its limits.
+    std::size_t getQueuedCount(unsigned sessionId);
+    std::size_t getDroppedCount(unsigned sessionId);
+
     // The receive stream cutter: appends the bytes to the receive buffer, cuts
-    // every complete message out of it (see findMidiMessage) and dispatches
-    // each in order. Bytes after the last message stay for the next call.
-    // When more than receiveBufferLimit bytes are left, the bytes before the
-    // last F0 are dropped, and everything when that is still too many.
+    // every complete message out of it (as findMidiMessage finds them) and
+    // dispatches each in order. Bytes after the last message stay for the
+    // next call. When more than receiveBufferLimit bytes are left, the bytes
+    // before the last F0 are dropped, and all but the last two when that is
+    // still too many. Each byte is scanned once, however the stream is split.
     void appendReceivedBytes(const uint8_t* data, int length);
 
     // Routes one complete message: bootloader replies ("RetFwStatus",
@@ -93,8 +103,29 @@ protected:
     int maxPacketSize = 0;
 
 private:
+    // What the bytes scanned so far have begun: nothing, a SysEx message, a
+    // controller (B0) or a program change (C0).
+    enum class Pending
+    {
+        None,
+        Sysex,
+        Controller,
+        ProgramChange
+    };
+
+    // Scans the receive buffer from scanPosition, dispatching every message
+    // it completes; returns the index after the last one dispatched (0: none).
+    std::size_t cutMessages();
+    // Drops bytes no message can use once the buffer holds too many.
+    void trimReceiveBuffer();
+
     std::vector<std::shared_ptr<MVQueue>> sessionQueues;
     std::unique_ptr<std::vector<uint8_t>> receiveBuffer;
+    // The cutter's state between calls: where the next scan starts, and the
+    // message begun at messageStart, if any.
+    std::size_t scanPosition = 0;
+    std::size_t messageStart = 0;
+    Pending pending = Pending::None;
     std::mutex sessionMutex;
     int ownSessionId = -1;
     int lastSessionId = sessionCount - 1;

@@ -1,5 +1,6 @@
 #include "device/MVQueue.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -10,6 +11,19 @@ void MVQueue::push(const uint8_t* data, int length)
         message->assign(data, data + length);
     {
         std::lock_guard<std::mutex> lock(mutex);
+        if (message->size() > maxBytes)
+        {
+            ++dropped;
+            return;
+        }
+        while (!messages.empty() &&
+               (messages.size() >= maxMessages || queuedBytes + message->size() > maxBytes))
+        {
+            queuedBytes -= messages.front()->size();
+            messages.pop_front();
+            ++dropped;
+        }
+        queuedBytes += message->size();
         messages.push_back(std::move(message));
     }
     messageAvailable.notify_one();
@@ -42,10 +56,11 @@ int MVQueue::pop(void* out, int timeoutMs, int capacity)
         }
         message = std::move(messages.front());
         messages.pop_front();
+        queuedBytes -= message->size();
     }
 
     if (capacity < 0 || message->size() > static_cast<std::size_t>(capacity))
-        return -1;
+        return messageTooLong;
     if (!message->empty())
         std::memcpy(out, message->data(), message->size());
     return static_cast<int>(message->size());
@@ -55,4 +70,29 @@ void MVQueue::clear()
 {
     std::lock_guard<std::mutex> lock(mutex);
     messages.clear();
+    queuedBytes = 0;
+}
+
+std::size_t MVQueue::removeIf(const std::function<bool(const std::vector<uint8_t>&)>& predicate)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    const auto kept = std::stable_partition(messages.begin(), messages.end(),
+                                            [&](const auto& message) { return !predicate(*message); });
+    std::size_t removed = 0;
+    for (auto it = kept; it != messages.end(); ++it, ++removed)
+        queuedBytes -= (*it)->size();
+    messages.erase(kept, messages.end());
+    return removed;
+}
+
+std::size_t MVQueue::size()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return messages.size();
+}
+
+std::size_t MVQueue::getDroppedCount()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return dropped;
 }

@@ -22,16 +22,48 @@ MVUsbMidiK7::~MVUsbMidiK7()
     close();
 }
 
+int findPortIndex(const juce::StringArray& names, const juce::String& name, int index)
+{
+    if (name.isEmpty() || (index >= 0 && index < names.size() && names[index] == name))
+        return index;
+    int found = -1;
+    for (int i = 0; i < names.size(); ++i)
+        if (names[i] == name)
+        {
+            if (found >= 0)
+                return -1;
+            found = i;
+        }
+    return found;
+}
+
 bool MVUsbMidiK7::open()
 {
     DeviceRecord found{};
-    if (findDeviceRecord(deviceKey, found))
+    DevicePortNames names;
+    if (findDeviceRecord(deviceKey, found, &names))
+    {
         deviceRecord = std::make_unique<DeviceRecord>(found);
+        portNames = names;
+    }
     else if (deviceRecord == nullptr)
+    {
         return false;
-    const int inputIndex = deviceRecord->midiInputIndex;
-    const int outputIndex = deviceRecord->midiOutputIndex;
-    return runOnMessageThread([this, inputIndex, outputIndex] { return openPorts(inputIndex, outputIndex); });
+    }
+    const DeviceRecord record = *deviceRecord;
+    return runOnMessageThread(
+        [this, record, names = portNames]
+        {
+            {
+                std::lock_guard<std::mutex> lock(portMutex);
+                if (midiInput != nullptr && midiOutput != nullptr)
+                    return true;
+            }
+            auto& layer = mv::getMidiPortLayer();
+            const int input = findPortIndex(layer.getInputNames(), names.input, record.midiInputIndex);
+            const int output = findPortIndex(layer.getOutputNames(), names.output, record.midiOutputIndex);
+            return input >= 0 && output >= 0 && openPorts(input, output);
+        });
 }
 
 bool MVUsbMidiK7::openPorts(int inputIndex, int outputIndex)
@@ -84,8 +116,7 @@ int MVUsbMidiK7::writeRaw(const uint8_t* data, int length)
         return 0;
     juce::MidiMessage message(data, length, 0.0);
     onOutgoingMidiMessage(message);
-    midiOutput->sendMessageNow(message);
-    return length;
+    return midiOutput->sendMessageNow(message) ? length : -1;
 }
 
 void MVUsbMidiK7::onIncomingMidiMessage(const juce::MidiMessage&) {}

@@ -2,9 +2,13 @@
 
 // The amplifier over one MIDI input and one MIDI output of the port layer.
 // Opening looks the device key up among the last discovery's records and
-// opens the record's ports on the message thread.
+// opens the record's ports on the message thread, by the names the discovery
+// saw: ports that moved to another index (the amplifier restarted while
+// another device came or went) are followed there, and the open fails
+// rather than open whatever port now sits at the old index.
 
 #include "device/DeviceKey.h"
+#include "device/Discovery.h"
 #include "device/MVDevice.h"
 #include "device/MVQueue.h"
 #include "device/MidiPortLayer.h"
@@ -19,14 +23,16 @@ public:
     ~MVUsbMidiK7() override;
 
     // Opens the ports of the record with this device's key, or of the record
-    // kept from the last successful look-up. May be called from any thread;
-    // waits for the message thread to open the ports.
+    // kept from the last successful look-up, where findPortIndex finds them.
+    // May be called from any thread; waits for the message thread to open
+    // the ports.
     bool open() override;
     // Closes both ports on the calling thread; no input callback follows.
     void close() override;
     const DeviceKey* getDeviceKey() const override;
     // Sends the bytes as one message now, on the calling thread. Returns the
-    // length, or -1 without sending when the ports are closed.
+    // length, or -1 when the ports are closed or the port layer reports the
+    // device gone.
     int writeRaw(const uint8_t* data, int length) override;
 
     // Hooks that see every received message before it is buffered and every
@@ -48,10 +54,16 @@ private:
     std::unique_ptr<mv::MidiOutputPort> midiOutput;
     MVQueue closeQueue;
     std::unique_ptr<DeviceRecord> deviceRecord;
+    DevicePortNames portNames; // of deviceRecord's ports
     // Guards the two port pointers between the sending thread and the thread
     // that opens or closes them.
     std::mutex portMutex;
 };
+
+// Where the port named name is now: at index when it still carries that
+// name, else at the one index that does; -1 when none or several do. An
+// empty name (none recorded) keeps the index.
+int findPortIndex(const juce::StringArray& names, const juce::String& name, int index);
 
 // Adapter for juce::MessageManager::callFunctionOnMessageThread: runs the
 // std::function<bool()> that userData points to and returns non-null for true.

@@ -39,7 +39,9 @@ class MidiOutputPort
 {
 public:
     virtual ~MidiOutputPort() = default;
-    virtual void sendMessageNow(const juce::MidiMessage&) = 0;
+    // False when the message could not be sent: the port's device is gone
+    // (as far as the layer can tell).
+    virtual bool sendMessageNow(const juce::MidiMessage&) = 0;
 };
 
 class MidiPortLayer

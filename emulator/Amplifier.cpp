@@ -68,9 +68,9 @@ public:
         --amp->openOutputs;
     }
 
-    void sendMessageNow(const juce::MidiMessage& message) override
+    bool sendMessageNow(const juce::MidiMessage& message) override
     {
-        amp->receiveFromHost(generation, message);
+        return amp->receiveFromHost(generation, message);
     }
 
 private:
@@ -203,6 +203,45 @@ void Amplifier::reply(std::vector<uint8_t> message)
             sendToHost(noise, f.replyDelayMs);
 }
 
+void Amplifier::replyThenUnplug(std::vector<uint8_t> message)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!plugged)
+        return;
+    const unsigned gen = generation;
+    scheduleLocked(Clock::now(), [this, gen, message = std::move(message)] { deliver(gen, message, true); });
+}
+
+void Amplifier::repeatToHost(std::vector<uint8_t> message, int intervalMs)
+{
+    unsigned token = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        token = ++repeatToken;
+    }
+    if (intervalMs > 0)
+        schedule(intervalMs, [this, token, message = std::move(message), intervalMs]
+                 { repeat(token, message, intervalMs); });
+}
+
+void Amplifier::stopRepeating()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    ++repeatToken;
+}
+
+void Amplifier::repeat(unsigned token, std::vector<uint8_t> message, int intervalMs)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (token != repeatToken)
+            return;
+    }
+    sendToHost(message);
+    schedule(intervalMs,
+             [this, token, message = std::move(message), intervalMs] { repeat(token, message, intervalMs); });
+}
+
 void Amplifier::schedule(int delayMs, std::function<void()> fn)
 {
     std::lock_guard<std::mutex> lock(mutex);
@@ -255,16 +294,16 @@ std::unique_ptr<mv::MidiOutputPort> Amplifier::openOutput(std::shared_ptr<Amplif
     return std::make_unique<OutputPort>(std::move(self), generation);
 }
 
-void Amplifier::receiveFromHost(unsigned portGeneration, const juce::MidiMessage& message)
+bool Amplifier::receiveFromHost(unsigned portGeneration, const juce::MidiMessage& message)
 {
     const auto* data = message.getRawData();
     std::vector<uint8_t> bytes(data, data + message.getRawDataSize());
     std::lock_guard<std::mutex> lock(mutex);
     if (!plugged || portGeneration != generation)
-        return;
+        return false;
     received.push_back(bytes);
     if (faults.silent)
-        return;
+        return true;
     const unsigned gen = generation;
     scheduleLocked(Clock::now(),
                    [this, gen, bytes = std::move(bytes)]
@@ -276,9 +315,10 @@ void Amplifier::receiveFromHost(unsigned portGeneration, const juce::MidiMessage
                        }
                        handleHostMessage(bytes);
                    });
+    return true;
 }
 
-void Amplifier::deliver(unsigned gen, const std::vector<uint8_t>& bytes)
+void Amplifier::deliver(unsigned gen, const std::vector<uint8_t>& bytes, bool thenUnplug)
 {
     const juce::MidiMessage message(bytes.data(), int(bytes.size()), 0.0);
     std::lock_guard<std::recursive_mutex> callbacks(callbackMutex);
@@ -288,6 +328,11 @@ void Amplifier::deliver(unsigned gen, const std::vector<uint8_t>& bytes)
         if (!plugged || gen != generation)
             return;
         targets = inputs;
+        if (thenUnplug)
+        {
+            plugged = false;
+            ++generation;
+        }
     }
     for (InputPort* port : targets)
     {
@@ -296,7 +341,7 @@ void Amplifier::deliver(unsigned gen, const std::vector<uint8_t>& bytes)
             std::lock_guard<std::mutex> lock(mutex);
             if (std::find(inputs.begin(), inputs.end(), port) == inputs.end())
                 continue;
-            if (port->generation != generation || !port->started)
+            if (port->generation != gen || (!thenUnplug && gen != generation) || !port->started)
                 continue;
         }
         if (port->callback != nullptr)

@@ -107,6 +107,15 @@ public:
     // Sends one reply with the faults applied: delay, split and noise.
     void reply(std::vector<uint8_t> message);
 
+    // Sends message whole as the amplifier's last words: it unplugs as the
+    // message goes out, so whatever the host sends in answer finds it gone.
+    void replyThenUnplug(std::vector<uint8_t> message);
+
+    // Sends message every intervalMs while plugged, until stopRepeating (or
+    // another repeatToHost, which replaces it).
+    void repeatToHost(std::vector<uint8_t> message, int intervalMs);
+    void stopRepeating();
+
     // Runs fn on the amplifier's thread after delayMs.
     void schedule(int delayMs, std::function<void()> fn);
 
@@ -131,8 +140,12 @@ private:
     std::unique_ptr<mv::MidiInputPort> openInput(std::shared_ptr<Amplifier> self,
                                                  mv::MidiInputPortCallback* callback);
     std::unique_ptr<mv::MidiOutputPort> openOutput(std::shared_ptr<Amplifier> self);
-    void receiveFromHost(unsigned portGeneration, const juce::MidiMessage& message);
-    void deliver(unsigned generation, const std::vector<uint8_t>& bytes);
+    // False when the port is dead: the amplifier was unplugged since it opened.
+    bool receiveFromHost(unsigned portGeneration, const juce::MidiMessage& message);
+    // Hands bytes to the started inputs of generation; with thenUnplug the
+    // amplifier unplugs before the callbacks run.
+    void deliver(unsigned generation, const std::vector<uint8_t>& bytes, bool thenUnplug = false);
+    void repeat(unsigned token, std::vector<uint8_t> message, int intervalMs);
     void scheduleLocked(Clock::time_point when, std::function<void()> fn);
     void run();
 
@@ -147,6 +160,7 @@ private:
     std::vector<InputPort*> inputs;
     int openOutputs = 0;
     std::vector<std::vector<uint8_t>> received;
+    unsigned repeatToken = 0;
     std::multimap<Clock::time_point, std::function<void()>> events;
     bool stopping = false;
 

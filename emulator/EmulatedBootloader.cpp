@@ -103,6 +103,13 @@ void EmulatedBootloader::setFaults(const BootloaderFaults& newFaults)
     std::lock_guard<std::mutex> lock(mutex);
     faults = newFaults;
     refusalsGiven = 0;
+    corruptionsGiven = 0;
+}
+
+void EmulatedBootloader::setRestartHook(std::function<void(int)> hook)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    restartHook = std::move(hook);
 }
 
 void EmulatedBootloader::setLinkModel(const LinkModel& model)
@@ -212,6 +219,8 @@ bool EmulatedBootloader::handle(const std::vector<uint8_t>& message, Amplifier& 
         // Gone before the write shows, so whoever sees it sees the restart too.
         amp.unplug();
         int restart = 0;
+        bool staysAway = false;
+        std::function<void(int)> hook;
         {
             std::lock_guard<std::mutex> lock(mutex);
             statusWrites.push_back(value);
@@ -220,8 +229,13 @@ bool EmulatedBootloader::handle(const std::vector<uint8_t>& message, Amplifier& 
             if (value == 1 && flash.size() >= infoOffset + infoSize)
                 info.assign(flash.begin() + long(infoOffset), flash.begin() + long(infoOffset + infoSize));
             restart = restartMs;
+            staysAway = faults.stayAwayAfterStatus == value;
+            hook = restartHook;
         }
-        amp.schedule(restart, [&amp] { amp.plug(); });
+        if (hook)
+            hook(value);
+        if (!staysAway)
+            amp.schedule(restart, [&amp] { amp.plug(); });
         return true;
     }
     if (hasKeyword(message, "WriteFlash"))
@@ -266,6 +280,15 @@ void EmulatedBootloader::handleWriteFlash(const std::vector<uint8_t>& message, A
     }
 
     const int index = int(offset / blockBytes);
+    {
+        // A line fault: the block as received no longer matches its sum.
+        std::lock_guard<std::mutex> lock(mutex);
+        if (good && index == faults.corruptBlock && corruptionsGiven < faults.corruptCount)
+        {
+            ++corruptionsGiven;
+            good = false;
+        }
+    }
     BootloaderFaults f;
     uint8_t currentStatus = 0;
     int result = good ? 1 : 0;
@@ -314,7 +337,17 @@ void EmulatedBootloader::handleWriteFlash(const std::vector<uint8_t>& message, A
         amp.reply({0xC0, 0x05});
         amp.reply(makeFrame(0, 3, 18, {1, 2, 3, 4}));
     }
-    amp.reply(reply);
+    if (index == f.overlongBlock)
+        amp.reply(keywordMessage("RetWriteFlash", Bytes(600, uint8_t(result))));
+    if (index == f.floodBlock)
+        for (int i = 0; i < f.floodCount; ++i)
+            amp.sendToHost(makeFrame(0, 3, 36, {uint8_t(i), uint8_t(i >> 8)}));
+    if (index == f.vanishAfterBlock)
+        amp.replyThenUnplug(reply);
+    else if (index == f.lateBlock)
+        amp.schedule(f.lateMs, [&amp, reply] { amp.reply(reply); });
+    else
+        amp.reply(reply);
 }
 
 } // namespace emu

@@ -15,6 +15,7 @@
 // and changes the state.
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -42,6 +43,23 @@ struct BootloaderFaults
     int infoDelayMs = 0;
     // "RetFwInfo" carries only this many bytes of the block (-1: all 84).
     int shortInfoBytes = -1;
+    // This block's "RetWriteFlash" held back lateMs.
+    int lateBlock = -1;
+    int lateMs = 0;
+    // This block arrives with one bit flipped (its sum no longer matches)
+    // corruptCount times.
+    int corruptBlock = -1;
+    int corruptCount = 0;
+    // An over-long "RetWriteFlash" (600 bytes) ahead of this block's reply.
+    int overlongBlock = -1;
+    // floodCount command frames on session 0 ahead of this block's reply.
+    int floodBlock = -1;
+    int floodCount = 0;
+    // This block's reply is the amplifier's last message: it unplugs as the
+    // reply goes out, and stays away.
+    int vanishAfterBlock = -1;
+    // After a "SetFwStatus" of this value the amplifier does not come back.
+    int stayAwayAfterStatus = -1;
 };
 
 // A modelled link and flash: every request waits, on the amplifier's thread,
@@ -71,6 +89,9 @@ public:
     void setRestartMs(int ms);
     void setFaults(const BootloaderFaults& faults);
     void setLinkModel(const LinkModel& model);
+    // Called on the amplifier's thread when a "SetFwStatus" has made it
+    // unplug for its restart, with the status value; null for none.
+    void setRestartHook(std::function<void(int)> hook);
 
     // The flash memory: every block written, 256 bytes each, from offset 0;
     // never-written parts are 0. Writes beyond flashCapacity are refused.
@@ -104,6 +125,8 @@ private:
     int blockRequests = 0;
     int refusedBlocks = 0;
     int refusalsGiven = 0;
+    int corruptionsGiven = 0;
+    std::function<void(int)> restartHook;
     int64_t modelledMicros = 0;
     int64_t overshootMicros = 0;
 };

@@ -11,6 +11,12 @@ void EmulatedPortLayer::addAmplifier(std::shared_ptr<Amplifier> amp)
     amplifiers.push_back(std::move(amp));
 }
 
+void EmulatedPortLayer::insertAmplifier(std::size_t position, std::shared_ptr<Amplifier> amp)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    amplifiers.insert(amplifiers.begin() + long(std::min(position, amplifiers.size())), std::move(amp));
+}
+
 void EmulatedPortLayer::removeAmplifier(const std::shared_ptr<Amplifier>& amp)
 {
     std::lock_guard<std::mutex> lock(mutex);

@@ -23,6 +23,8 @@ class EmulatedPortLayer : public mv::MidiPortLayer
 {
 public:
     void addAmplifier(std::shared_ptr<Amplifier> amp);
+    // Adds amp at position in the order; the ports from there on move back by one.
+    void insertAmplifier(std::size_t position, std::shared_ptr<Amplifier> amp);
     void removeAmplifier(const std::shared_ptr<Amplifier>& amp);
     std::vector<std::shared_ptr<Amplifier>> getAmplifiers() const;
 

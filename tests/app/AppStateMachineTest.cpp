@@ -146,6 +146,25 @@ TEST_F(AppStateMachineTest, BlockFailingTwiceShowsFailureAndReturnsToTheDeviceVi
     EXPECT_EQ(amp->getBootloader().getStatusWrites(), (std::vector<int>{0}));
 }
 
+// Amplifiers of one name cannot be told apart when one comes back from its
+// restart, so with two connected neither is flashed.
+TEST_F(AppStateMachineTest, TwoAmplifiersAreNotFlashed)
+{
+    auto first = rig.addAmplifier();
+    auto second = rig.addAmplifier();
+    connectByClick();
+
+    component->getCheckButton().triggerClick();
+    ASSERT_TRUE(pumpUntil([this] { return component->getToast().isVisible(); }, 30000));
+    EXPECT_EQ(toastText(), "Firmware updating failed!");
+    ASSERT_TRUE(pumpUntil([this] { return showsDeviceInfo(); }));
+    for (const auto& amp : {first, second})
+    {
+        EXPECT_EQ(amp->getBootloader().getBlockRequests(), 0);
+        EXPECT_TRUE(amp->getBootloader().getStatusWrites().empty());
+    }
+}
+
 TEST_F(AppStateMachineTest, EjectReturnsToInitialAndClosesTheDevice)
 {
     auto amp = rig.addAmplifier();

@@ -5,6 +5,8 @@
 #include "StdoutCapture.h"
 
 #include "app/CommandLineUpdater.h"
+#include "tests/device/ScriptedDevice.h"
+#include "tests/device/TestFirmwareImage.h"
 
 #include <gtest/gtest.h>
 
@@ -12,19 +14,21 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 using namespace apptest;
 
 namespace
 {
 
 constexpr int imageSize = 1200; // blocks end at 256, 512, 768, 1024, 1200
+constexpr int lastBlock = 4;
+// Every bootloader reply is awaited this long.
+constexpr int replyTimeoutMs = 1000;
 
 std::vector<uint8_t> testImage()
 {
-    std::vector<uint8_t> image(imageSize);
-    for (int i = 0; i < imageSize; ++i)
-        image[size_t(i)] = uint8_t(i * 7 + 3);
-    return image;
+    return testing_device::makeTestImage(imageSize, 1200);
 }
 
 bool isUpdaterLine(const std::string& line)
@@ -35,25 +39,46 @@ bool isUpdaterLine(const std::string& line)
            (line.size() > countSuffix.size() &&
             line.compare(line.size() - countSuffix.size(), countSuffix.size(), countSuffix) == 0) ||
            startsWith("Cannot connect") || startsWith("Get device SN:") ||
-           startsWith("Cannot read device SN") || startsWith("Updating: ") || startsWith("Firmware upgrade");
+           startsWith("Cannot read device SN") || startsWith("Updating: ") ||
+           startsWith("Firmware upgrade") || startsWith("Firmware image refused") ||
+           line == moreThanOneAmplifierLine || startsWith("The amplifier did not come back");
 }
 
+// The firmware file handed to the updater.
 enum class FileKind
 {
     Good,
     Missing,
-    Empty
+    EmptyPath,
+    SpacesAndNonAscii, // a good image under a name with blanks and letters beyond ASCII
+    ThroughAFile,      // a path that runs through a regular file: it cannot be opened
+    Fifo,
+    DevZero,
+    Truncated, // the good image cut short
+    Text,      // a text file, as /etc/passwd
 };
+
+// What became of the first amplifier.
+enum class AmpAfter
+{
+    Untouched,    // no status write, no block
+    Flashed,      // the whole image, "SetFwStatus" 0 then 1
+    LeftAsFound,  // "SetFwStatus" 0 then 1, no block
+    InBootloader, // "SetFwStatus" 0, no block: the run stopped there
+    Touched,      // some blocks, the update did not end
+};
+
+using Amps = std::vector<std::shared_ptr<emu::K7Amplifier>>;
 
 struct Scenario
 {
     const char* name;
     int amplifiers;
-    std::function<void(Rig&, std::vector<std::shared_ptr<emu::K7Amplifier>>&)> setup;
+    std::function<void(Rig&, Amps&)> setup;
     FileKind file;
     std::vector<std::string> expectedLines;
-    bool expectedResult;
-    bool ampTouched; // whether the first amplifier's bootloader saw any request
+    int exitCode; // as the application reports the result
+    AmpAfter ampAfter;
 };
 
 const std::vector<std::string> allProgress{"Updating: 21%", "Updating: 42%", "Updating: 64%", "Updating: 85%",
@@ -65,63 +90,171 @@ std::vector<std::string> join(std::vector<std::string> a, const std::vector<std:
     return a;
 }
 
-const auto noSetup = [](Rig&, std::vector<std::shared_ptr<emu::K7Amplifier>>&) {};
+const std::vector<std::string> found{"1 device(s) found", "Get device SN:'SN-0'"};
+const std::vector<std::string> upgraded = join(found, join(allProgress, {"Firmware upgraded!"}));
+
+std::vector<std::string> failed(int code, const std::vector<std::string>& before = found)
+{
+    return join(before, {"Firmware upgrade failed! Error code is " + std::to_string(code)});
+}
+
+const auto noSetup = [](Rig&, Amps&) {};
+
+std::function<void(Rig&, Amps&)> withFaults(std::function<void(emu::BootloaderFaults&)> set)
+{
+    return [set](Rig&, Amps& amps)
+    {
+        emu::BootloaderFaults faults;
+        set(faults);
+        amps[0]->getBootloader().setFaults(faults);
+    };
+}
+
+// Line faults from the first restart on (the discovery takes only whole replies).
+std::function<void(Rig&, Amps&)> withLineFaults(emu::AmplifierFaults faults)
+{
+    return [faults](Rig&, Amps& amps)
+    {
+        auto* amp = amps[0].get();
+        amp->getBootloader().setRestartHook([amp, faults](int) { amp->setFaults(faults); });
+    };
+}
+
+emu::AmplifierFaults noisySplitReplies()
+{
+    emu::AmplifierFaults faults;
+    faults.noise = true;
+    faults.replyPieces = 3;
+    return faults;
+}
+
+const auto chatter = [](Rig&, Amps& amps)
+{ amps[0]->repeatToHost(testing_device::keywordMessage("RetFwStatus", {1}), 10); };
 
 std::vector<Scenario> scenarios()
 {
     return {
-        {"NoDevice", 0, noSetup, FileKind::Good, {"No device found"}, false, false},
+        {"NoDevice", 0, noSetup, FileKind::Good, {"No device found"}, 1, AmpAfter::Untouched},
         {"CannotConnect",
          1,
-         [](Rig& rig, auto&) { rig.layer->failInputOpensFrom = 2; },
+         [](Rig& rig, Amps&) { rig.layer->failInputOpensFrom = 2; },
          FileKind::Good,
          {"1 device(s) found", "Cannot connect to device!"},
-         false,
-         false},
-        {"Success", 1, noSetup, FileKind::Good,
-         join({"1 device(s) found", "Get device SN:'SN-0'"}, join(allProgress, {"Firmware upgraded!"})), true,
-         true},
-        {"BlockFailsTwice",
          1,
-         [](Rig&, auto& amps)
-         {
-             emu::BootloaderFaults faults;
-             faults.refuseBlock = 1;
-             faults.refuseCount = 2;
-             amps[0]->getBootloader().setFaults(faults);
-         },
-         FileKind::Good,
-         {"1 device(s) found", "Get device SN:'SN-0'", "Updating: 21%",
-          "Firmware upgrade failed! Error code is 16"},
-         false,
-         true},
+         AmpAfter::Untouched},
+        {"Success", 1, noSetup, FileKind::Good, upgraded, 0, AmpAfter::Flashed},
+        {"BlockFailsTwice", 1,
+         withFaults(
+             [](auto& f)
+             {
+                 f.refuseBlock = 1;
+                 f.refuseCount = 2;
+             }),
+         FileKind::Good, failed(16, join(found, {"Updating: 21%"})), 1, AmpAfter::Touched},
         {"BlockRefusedOnceIsResent", 1,
-         [](Rig&, auto& amps)
+         withFaults(
+             [](auto& f)
+             {
+                 f.refuseBlock = 2;
+                 f.refuseCount = 1;
+             }),
+         FileKind::Good, upgraded, 0, AmpAfter::Flashed},
+        {"BadBlockSumIsResent", 1,
+         withFaults(
+             [](auto& f)
+             {
+                 f.corruptBlock = 3;
+                 f.corruptCount = 1;
+             }),
+         FileKind::Good, upgraded, 0, AmpAfter::Flashed},
+        {"LateBlockReplyInsideTheDeadline", 1,
+         withFaults(
+             [](auto& f)
+             {
+                 f.lateBlock = 2;
+                 f.lateMs = replyTimeoutMs / 5;
+             }),
+         FileKind::Good, upgraded, 0, AmpAfter::Flashed},
+        {"LateBlockReplyPastTheDeadline", 1,
+         withFaults(
+             [](auto& f)
+             {
+                 f.lateBlock = 2;
+                 f.lateMs = 3 * replyTimeoutMs;
+             }),
+         FileKind::Good, failed(16, join(found, {"Updating: 21%", "Updating: 42%"})), 1, AmpAfter::Touched},
+        {"OverlongReplyIsSkipped", 1, withFaults([](auto& f) { f.overlongBlock = 1; }), FileKind::Good,
+         upgraded, 0, AmpAfter::Flashed},
+        {"NoiseAndSplitRepliesOverTheWholeFlash", 1, withLineFaults(noisySplitReplies()), FileKind::Good,
+         upgraded, 0, AmpAfter::Flashed},
+        {"EndlessUnrelatedMessages", 1, chatter, FileKind::Good, upgraded, 0, AmpAfter::Flashed},
+        {"EndlessUnrelatedMessagesAndASilentBlock", 1,
+         [](Rig& rig, Amps& amps)
          {
-             emu::BootloaderFaults faults;
-             faults.refuseBlock = 2;
-             faults.refuseCount = 1;
-             amps[0]->getBootloader().setFaults(faults);
+             chatter(rig, amps);
+             withFaults([](auto& f) { f.silentBlock = 2; })(rig, amps);
+         },
+         FileKind::Good, failed(16, join(found, {"Updating: 21%", "Updating: 42%"})), 1, AmpAfter::Touched},
+        {"FloodOnTheOwnSessionId", 1,
+         withFaults(
+             [](auto& f)
+             {
+                 f.floodBlock = 1;
+                 f.floodCount = 3000;
+             }),
+         FileKind::Good, upgraded, 0, AmpAfter::Flashed},
+        {"GoneAfterTheLastBlock", 1, withFaults([](auto& f) { f.vanishAfterBlock = lastBlock; }),
+         FileKind::Good, failed(12, join(found, allProgress)), 1, AmpAfter::Touched},
+        {"NotBackAfterTheUpdate", 1, withFaults([](auto& f) { f.stayAwayAfterStatus = 1; }), FileKind::Good,
+         failed(13, join(found, join(allProgress, {"The amplifier did not come back after the update"}))), 1,
+         AmpAfter::Flashed},
+        {"PortsMovedDuringTheRestart", 1,
+         [](Rig& rig, Amps& amps)
+         {
+             // Another MIDI device comes while the amplifier restarts and
+             // takes the amplifier's old port index.
+             emu::Amplifier::Config keyboard;
+             keyboard.inputName = keyboard.outputName = "USB Keyboard";
+             auto other = emu::Amplifier::create(keyboard);
+             auto layer = rig.emulated;
+             amps[0]->getBootloader().setRestartHook(
+                 [layer, other](int status)
+                 {
+                     if (status == 0)
+                         layer->insertAmplifier(0, other);
+                 });
+         },
+         FileKind::Good, upgraded, 0, AmpAfter::Flashed},
+        {"MissingFile", 1, noSetup, FileKind::Missing, failed(15), 1, AmpAfter::Untouched},
+        {"EmptyPath", 1, noSetup, FileKind::EmptyPath, failed(15), 1, AmpAfter::Untouched},
+        {"UnreadableFile", 1, noSetup, FileKind::ThroughAFile, failed(15), 1, AmpAfter::Untouched},
+        {"Fifo", 1, noSetup, FileKind::Fifo, failed(15), 1, AmpAfter::Untouched},
+        {"DevZero", 1, noSetup, FileKind::DevZero, failed(15), 1, AmpAfter::Untouched},
+        {"PathWithSpacesAndNonAsciiLetters", 1, noSetup, FileKind::SpacesAndNonAscii, upgraded, 0,
+         AmpAfter::Flashed},
+        {"TruncatedImage", 1, noSetup, FileKind::Truncated,
+         failed(15,
+                join(found, {"Firmware image refused: its info block gives 300 words (1200 bytes), the image "
+                             "has 1150 bytes"})),
+         1, AmpAfter::Untouched},
+        {"TextFile", 1, noSetup, FileKind::Text,
+         failed(15, join(found, {"Firmware image refused: its info block gives 980709231 words (3922836924 "
+                                 "bytes), the image has 3000 bytes"})),
+         1, AmpAfter::Untouched},
+        {"WrongDeviceName", 1,
+         [](Rig&, Amps& amps)
+         {
+             auto block = oldInfoBlock();
+             block[2] = 'X';
+             block[3] = 'X';
+             amps[0]->getBootloader().setInfoBlock(block);
          },
          FileKind::Good,
-         join({"1 device(s) found", "Get device SN:'SN-0'"}, join(allProgress, {"Firmware upgraded!"})), true,
-         true},
-        {"MissingFile",
-         1,
-         noSetup,
-         FileKind::Missing,
-         {"1 device(s) found", "Get device SN:'SN-0'", "Firmware upgrade failed! Error code is 15"},
-         false,
-         false},
-        {"EmptyPath",
-         1,
-         noSetup,
-         FileKind::Empty,
-         {"1 device(s) found", "Get device SN:'SN-0'", "Firmware upgrade failed! Error code is 15"},
-         false,
-         false},
+         failed(15, join(found,
+                         {"Firmware image refused: it is built for device 'K7AP', the amplifier is 'K7XX'"})),
+         1, AmpAfter::LeftAsFound},
         {"SerialTimeout", 1,
-         [](Rig&, auto& amps)
+         [](Rig&, Amps& amps)
          {
              emu::CommandFaults faults;
              faults.silent = true;
@@ -130,23 +263,68 @@ std::vector<Scenario> scenarios()
          FileKind::Good,
          join({"1 device(s) found", "Cannot read device SN: Device reading timeout", "Get device SN:''"},
               join(allProgress, {"Firmware upgraded!"})),
-         true, true},
-        {"SerialSanitised", 1, [](Rig&, auto& amps) { amps[0]->setSerialNumber("A\x1b[2J\xc3"); },
+         0, AmpAfter::Flashed},
+        {"SerialSanitised", 1, [](Rig&, Amps& amps) { amps[0]->setSerialNumber("A\x1b[2J\xc3"); },
          FileKind::Good,
          join({"1 device(s) found", "Get device SN:'A\xEF\xBF\xBD[2J\xEF\xBF\xBD'"},
               join(allProgress, {"Firmware upgraded!"})),
-         true, true},
-        {"ReopenFailsBeforeTheFlash",
-         1,
-         [](Rig& rig, auto&) { rig.layer->failInputOpensFrom = 3; }, // discovery 2, connect 1
+         0, AmpAfter::Flashed},
+        {"ReopenFailsBeforeTheFlash", 1,
+         [](Rig& rig, Amps&) { rig.layer->failInputOpensFrom = 3; }, // discovery 2, connect 1
+         FileKind::Good, failed(13), 1, AmpAfter::InBootloader},
+        // Two amplifiers of one name cannot be told apart after a restart.
+        {"TwoAmplifiersFlashNeither",
+         2,
+         noSetup,
          FileKind::Good,
-         {"1 device(s) found", "Get device SN:'SN-0'", "Firmware upgrade failed! Error code is 13"},
-         false,
-         true},
-        {"TwoAmplifiersFlashTheFirst", 2, noSetup, FileKind::Good,
-         join({"2 device(s) found", "Get device SN:'SN-0'"}, join(allProgress, {"Firmware upgraded!"})), true,
-         true},
+         {"2 device(s) found", moreThanOneAmplifierLine},
+         1,
+         AmpAfter::Untouched},
     };
+}
+
+// The file of a scenario, made in dir.
+juce::File firmwareFile(FileKind kind, const juce::File& dir, const std::vector<uint8_t>& image)
+{
+    const auto write = [&](const juce::String& name, const void* data, size_t size)
+    {
+        const juce::File file = dir.getChildFile(name);
+        EXPECT_TRUE(file.replaceWithData(data, size));
+        return file;
+    };
+    switch (kind)
+    {
+        case FileKind::Good:
+            return write("firmware.bin", image.data(), image.size());
+        case FileKind::Missing:
+            return dir.getChildFile("no-such-firmware.bin");
+        case FileKind::EmptyPath:
+            return {};
+        case FileKind::SpacesAndNonAscii:
+            return write(juce::String::fromUTF8("tolvo firmware \xC3\xBC \xE2\x82\xAC.bin"), image.data(),
+                         image.size());
+        case FileKind::ThroughAFile:
+            return write("plain.bin", image.data(), image.size()).getChildFile("firmware.bin");
+        case FileKind::Fifo:
+        {
+            const juce::File fifo = dir.getChildFile("firmware.fifo");
+            EXPECT_EQ(::mkfifo(fifo.getFullPathName().toRawUTF8(), 0600), 0);
+            return fifo;
+        }
+        case FileKind::DevZero:
+            return juce::File("/dev/zero");
+        case FileKind::Truncated:
+            return write("truncated.bin", image.data(), 1150);
+        case FileKind::Text:
+        {
+            std::string text;
+            while (text.size() < 3000)
+                text += "root:x:0:0:root:/root:/bin/bash\n";
+            text.resize(3000);
+            return write("passwd", text.data(), text.size());
+        }
+    }
+    return {};
 }
 
 class CommandLineUpdaterTest : public testing::TestWithParam<Scenario>
@@ -157,7 +335,7 @@ TEST_P(CommandLineUpdaterTest, PrintsItsLinesAndReportsTheOutcome)
 {
     const Scenario& scenario = GetParam();
     Rig rig;
-    std::vector<std::shared_ptr<emu::K7Amplifier>> amps;
+    Amps amps;
     for (int i = 0; i < scenario.amplifiers; ++i)
     {
         amps.push_back(rig.addAmplifier());
@@ -166,41 +344,55 @@ TEST_P(CommandLineUpdaterTest, PrintsItsLinesAndReportsTheOutcome)
     scenario.setup(rig, amps);
 
     const auto image = testImage();
-    const juce::TemporaryFile temporary(".bin");
-    juce::File file;
-    if (scenario.file == FileKind::Good)
-    {
-        ASSERT_TRUE(temporary.getFile().replaceWithData(image.data(), image.size()));
-        file = temporary.getFile();
-    }
-    else if (scenario.file == FileKind::Missing)
-    {
-        file = temporary.getFile().getSiblingFile("no-such-firmware.bin");
-    }
+    const juce::TemporaryFile temporaryDir;
+    const juce::File dir = temporaryDir.getFile();
+    ASSERT_TRUE(dir.createDirectory());
+    const juce::File file = firmwareFile(scenario.file, dir, image);
 
     StdoutCapture capture;
-    const bool result = runCommandLineUpdate(file, reopenWaitMs);
+    const bool result = runCommandLineUpdate(file, reopenWaitMs, replyTimeoutMs);
     const auto output = capture.finish();
+    dir.deleteRecursively();
 
     std::vector<std::string> lines;
     for (const auto& line : output)
         if (isUpdaterLine(line))
             lines.push_back(line);
     EXPECT_EQ(lines, scenario.expectedLines);
-    EXPECT_EQ(result, scenario.expectedResult);
+    EXPECT_EQ(result ? 0 : 1, scenario.exitCode);
     EXPECT_EQ(mv::DeviceManager::getInstance()->getCurrentDevice(), nullptr);
 
+    for (const auto& amp : amps)
+        amp->stopRepeating();
     if (amps.empty())
         return;
     auto& bootloader = amps[0]->getBootloader();
-    const bool touched = bootloader.getBlockRequests() > 0 || !bootloader.getStatusWrites().empty();
-    EXPECT_EQ(touched, scenario.ampTouched);
-    if (scenario.expectedResult)
+    const auto statusWrites = bootloader.getStatusWrites();
+    switch (scenario.ampAfter)
     {
-        const auto flash = bootloader.getFlash();
-        ASSERT_GE(flash.size(), image.size());
-        EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
-        EXPECT_EQ(bootloader.getStatusWrites(), (std::vector<int>{0, 1}));
+        case AmpAfter::Untouched:
+            EXPECT_EQ(bootloader.getBlockRequests(), 0);
+            EXPECT_TRUE(statusWrites.empty());
+            break;
+        case AmpAfter::LeftAsFound:
+            EXPECT_EQ(bootloader.getBlockRequests(), 0);
+            EXPECT_EQ(statusWrites, (std::vector<int>{0, 1}));
+            break;
+        case AmpAfter::InBootloader:
+            EXPECT_EQ(bootloader.getBlockRequests(), 0);
+            EXPECT_EQ(statusWrites, (std::vector<int>{0}));
+            break;
+        case AmpAfter::Touched:
+            EXPECT_GT(bootloader.getBlockRequests(), 0);
+            break;
+        case AmpAfter::Flashed:
+        {
+            const auto flash = bootloader.getFlash();
+            ASSERT_GE(flash.size(), image.size());
+            EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+            EXPECT_EQ(statusWrites, (std::vector<int>{0, 1}));
+            break;
+        }
     }
     for (size_t i = 1; i < amps.size(); ++i)
     {

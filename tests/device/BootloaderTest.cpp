@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <numeric>
 #include <random>
+#include <thread>
 
 using namespace testing_device;
 
@@ -87,9 +90,19 @@ TEST(Bootloader, ReadFwStatusSkipsOtherMessagesAndRefusesBadReplies)
         std::vector<Bytes> replies;
         bool ok;
         uint8_t status;
+        std::vector<Bytes> queuedBefore = {};
     };
     const Case cases[] = {
         {"status 1", {keywordMessage("RetFwStatus", {1})}, true, 1},
+        {"an over-long message is skipped",
+         {keywordMessage("RetFwStatus", Bytes(600, 1)), keywordMessage("RetFwStatus", {1})},
+         true,
+         1},
+        {"replies queued before the request are dropped",
+         {keywordMessage("RetFwStatus", {0})},
+         true,
+         0,
+         {keywordMessage("RetFwStatus", {1}), keywordMessage("RetWriteFlash", {0, 0, 0, 0, 1})}},
         {"status 0 after strays",
          {keywordMessage("RetWriteFlash", {0, 0, 0, 0, 1}),
           {0xB0, 0x07, 0x64},
@@ -105,6 +118,8 @@ TEST(Bootloader, ReadFwStatusSkipsOtherMessagesAndRefusesBadReplies)
     {
         SCOPED_TRACE(c.name);
         ScriptedDevice device;
+        for (const Bytes& r : c.queuedBefore)
+            device.deliver(r);
         device.onSend = [&](const Bytes&)
         {
             for (const Bytes& r : c.replies)
@@ -122,6 +137,38 @@ TEST(Bootloader, ReadFwStatusSkipsOtherMessagesAndRefusesBadReplies)
     refusing.failSendAt = 0;
     uint8_t tx[512], rx[512], status = 0;
     EXPECT_FALSE(readFwStatus(&refusing, 0, tx, rx, &status, 30));
+}
+
+// Other messages never restart the wait: an amplifier that keeps sending
+// them cannot hold a wait past its one deadline. The chatter goes on for far
+// longer than the wait's deadline, so the wait must end while it runs.
+TEST(Bootloader, EndlessOtherMessagesDoNotExtendTheDeadline)
+{
+    ScriptedDevice device;
+    std::atomic<bool> waiting{true};
+    std::atomic<bool> chatterEnded{false};
+    std::thread chatter(
+        [&]
+        {
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            const Bytes status = keywordMessage("RetFwStatus", {1});
+            while (waiting && std::chrono::steady_clock::now() < end)
+            {
+                device.deliver(status);
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            chatterEnded = true;
+        });
+    uint8_t rx[512];
+    const int result =
+        bootloader::waitForReply(&device, 0, rx, sizeof rx, bootloader::retWriteFlashKeyword, 50);
+    const bool endedFirst = !chatterEnded;
+    waiting = false;
+    chatter.join();
+    EXPECT_EQ(result, -1);
+    EXPECT_TRUE(endedFirst) << "the wait lasted as long as the chatter";
+    EXPECT_EQ(bootloader::waitForReply(&device, 9, rx, sizeof rx, bootloader::retWriteFlashKeyword, 5000), -1)
+        << "an id without a queue ends the wait at once";
 }
 
 TEST(Bootloader, ReadFwInfoFillsTheBlockAndZeroesWhatAShortReplyLacks)

@@ -53,6 +53,8 @@ struct FirmwareUpdateEmulatorTest : EmulatorFixture
     std::unique_ptr<MVUsbMidiK7> device;
     const DeviceKey key{0x4B374150, 12};
     Bytes image = testing_device::makeTestImage(708859, 99, {2, 0, 1, 7});
+    // Twelve blocks, the last one short.
+    Bytes small = testing_device::makeTestImage(3000, 97, {2, 0, 1, 7});
     Reopen reopen;
     std::vector<int> progress;
     FirmwareUpdateSession session;
@@ -229,14 +231,15 @@ TEST_F(FirmwareUpdateEmulatorTest, StatusOneRoadFromABackgroundThread)
 {
     // As the window's update task runs it: the reopens wait for the message thread.
     amp->getBootloader().setStatus(1);
-    session.image = image.data();
-    session.imageSize = 20000;
+    const Bytes smaller = testing_device::makeTestImage(20000, 98);
+    session.image = smaller.data();
+    session.imageSize = int(smaller.size());
     bool ok = false;
     testing::internal::CaptureStdout();
     runInBackground([&] { ok = session.run(device.get()); });
     out = testing::internal::GetCapturedStdout();
     ASSERT_TRUE(ok) << out;
-    EXPECT_TRUE(std::equal(image.begin(), image.begin() + 20000, flash().begin()));
+    EXPECT_TRUE(std::equal(smaller.begin(), smaller.end(), flash().begin()));
     EXPECT_EQ(reopen.calls, 2);
 }
 
@@ -276,8 +279,8 @@ TEST_F(FirmwareUpdateEmulatorTest, InformationReads)
         amp->getBootloader().setInfoBlock(originalInfo);
         FirmwareUpdateSession s;
         s.replyTimeoutMs = replyWaitMs;
-        s.image = image.data();
-        s.imageSize = 3000;
+        s.image = small.data();
+        s.imageSize = int(small.size());
         testing::internal::CaptureStdout();
         EXPECT_EQ(s.run(device.get()), c.ok);
         const std::string text = testing::internal::GetCapturedStdout();
@@ -346,8 +349,8 @@ TEST_F(FirmwareUpdateEmulatorTest, BlockResultSequences)
         amp->clearReceivedMessages();
         FirmwareUpdateSession s;
         s.replyTimeoutMs = c.ok ? replyWaitMs : 100;
-        s.image = image.data();
-        s.imageSize = 3000;
+        s.image = small.data();
+        s.imageSize = int(small.size());
         s.afterFlashCallback = reopenDevice;
         s.afterFlashUser = &reopen;
         testing::internal::CaptureStdout();
@@ -358,7 +361,7 @@ TEST_F(FirmwareUpdateEmulatorTest, BlockResultSequences)
         const Bytes f = flash();
         if (c.ok)
         {
-            EXPECT_TRUE(std::equal(image.begin(), image.begin() + 3000, f.begin()));
+            EXPECT_TRUE(std::equal(small.begin(), small.end(), f.begin()));
             EXPECT_EQ(amp->getBootloader().getStatusWrites().back(), 1);
         }
         else
@@ -383,6 +386,24 @@ TEST_F(FirmwareUpdateEmulatorTest, UnplugMidFlashFailsWithACode)
     EXPECT_EQ(flash().size(), 100u * 256);
     EXPECT_TRUE(amp->getBootloader().getStatusWrites().empty());
     EXPECT_EQ(reopen.calls, 0);
+}
+
+// Frames on the own id that nobody reads are held to the queue's limits, and
+// the update runs through what is left of them.
+TEST_F(FirmwareUpdateEmulatorTest, AFloodOnTheOwnIdStaysBounded)
+{
+    amp->getBootloader().setStatus(0);
+    constexpr std::size_t flood = 5000;
+    for (std::size_t i = 0; i < flood; ++i)
+        amp->sendToHost(emu::makeFrame(0, 3, 36, {uint8_t(i), uint8_t(i >> 8)}));
+    ASSERT_TRUE(pumpUntil([&] { return device->getQueuedCount(0) + device->getDroppedCount(0) == flood; }));
+    EXPECT_EQ(device->getQueuedCount(0), MVQueue::maxMessages);
+    EXPECT_EQ(device->getDroppedCount(0), flood - MVQueue::maxMessages);
+
+    session.image = small.data();
+    session.imageSize = int(small.size());
+    ASSERT_TRUE(runUpdate()) << out;
+    EXPECT_TRUE(std::equal(small.begin(), small.end(), flash().begin()));
 }
 
 TEST_F(FirmwareUpdateEmulatorTest, FileErrorsSendNothing)

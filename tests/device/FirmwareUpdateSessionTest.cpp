@@ -9,6 +9,7 @@
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace testing_device;
@@ -189,6 +190,25 @@ TEST(FirmwareUpdateSession, FailuresLeaveTheirCodesAndStopThere)
          12,
          {"GetFwStatus", "GetFwInfo", "WriteFlash", "SetFwStatus1"},
          {}},
+        {"amplifier not back after the flash",
+         [](Fixture& f) { f.log.afterResult = false; },
+         13,
+         {"GetFwStatus", "GetFwInfo", "WriteFlash", "SetFwStatus1"},
+         {"after"}},
+        {"image for another device",
+         [](Fixture& f) { f.boot.infoBlock[3] = 'X'; },
+         15,
+         {"GetFwStatus", "GetFwInfo"},
+         {}},
+        {"image for another device, bootloader entered for it",
+         [](Fixture& f)
+         {
+             f.boot.status = 1;
+             f.boot.infoBlock[3] = 'X';
+         },
+         15,
+         {"GetFwStatus", "SetFwStatus0", "GetFwInfo", "SetFwStatus1"},
+         {"before", "after"}},
     };
     for (const Case& c : cases)
     {
@@ -202,10 +222,120 @@ TEST(FirmwareUpdateSession, FailuresLeaveTheirCodesAndStopThere)
     }
 }
 
-TEST(FirmwareUpdateSession, AfterFlashResultIsIgnoredAndUserPointersArePassed)
+// A repeated reply to block 0 still waits in the queue when block 1 goes out.
+// Taken for block 1's answer, it would count the refused block as written and
+// leave a hole in the flash; dropped, block 1 is refused and resent.
+TEST(FirmwareUpdateSession, StaleRepliesAreNeverTakenForANewBlock)
 {
     Fixture f;
-    f.log.afterResult = false;
+    f.boot.repeatReplyTo = {0};
+    f.boot.writeResults = {1, 0};
+    ASSERT_TRUE(f.run());
+    EXPECT_EQ(f.boot.blocks, 20 + 1);
+    ASSERT_GE(f.boot.flash.size(), f.image.size());
+    EXPECT_TRUE(std::equal(f.image.begin(), f.image.end(), f.boot.flash.begin()));
+}
+
+TEST(FirmwareUpdateSession, RefusalsSayWhy)
+{
+    Fixture notBack;
+    notBack.log.afterResult = false;
+    EXPECT_FALSE(notBack.run());
+    EXPECT_NE(notBack.out.find("\nThe amplifier did not come back after the update\n"), std::string::npos);
+
+    Fixture otherDevice;
+    otherDevice.boot.infoBlock[3] = 'X';
+    EXPECT_FALSE(otherDevice.run());
+    EXPECT_NE(otherDevice.out.find(
+                  "\nFirmware image refused: it is built for device 'K7AP', the amplifier is 'K7AX'\n"),
+              std::string::npos);
+    EXPECT_TRUE(otherDevice.boot.flash.empty());
+}
+
+// The device name decides only when the amplifier reports a readable one: a
+// bootloader in recovery may report none, and must still take an image.
+TEST(FirmwareUpdateSession, DeviceNameComparedWhenReadable)
+{
+    struct Case
+    {
+        const char* name;
+        Bytes deviceName;
+        bool flashed;
+    };
+    const Case cases[] = {
+        {"same name", {'K', '7', 'A', 'P'}, true},
+        {"another name", {'K', '7', 'A', 'X'}, false},
+        {"names differ in case", {'k', '7', 'a', 'p'}, false},
+        {"blank", {' ', ' ', ' ', ' '}, true},
+        {"zeros", {0, 0, 0, 0}, true},
+        {"not printable", {'K', '7', 0xFF, 'P'}, true},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        Fixture f;
+        std::copy(c.deviceName.begin(), c.deviceName.end(), f.boot.infoBlock.begin());
+        EXPECT_EQ(f.run(), c.flashed);
+        EXPECT_EQ(f.session.error, c.flashed ? 0 : 15);
+        EXPECT_EQ(f.boot.blocks > 0, c.flashed);
+    }
+}
+
+// Images that cannot be what they claim are refused before any traffic,
+// with one line naming the check.
+TEST(FirmwareUpdateSession, ImagesThatDoNotDescribeThemselvesAreRefused)
+{
+    const Bytes good = makeTestImage(5000, 21);
+    const auto withLength = [&](uint32_t words)
+    {
+        Bytes image = good;
+        putLe32(image, 0x400 + 12, words);
+        return image;
+    };
+    Bytes text(3000);
+    for (size_t i = 0; i < text.size(); ++i)
+        text[i] = "root:x:0:0:root:/root:/bin/bash\n"[i % 32];
+    struct Case
+    {
+        const char* name;
+        Bytes image;
+        std::string line; // empty: flashed
+    };
+    const Case cases[] = {
+        {"too short for the info block", Bytes(good.begin(), good.begin() + 0x453),
+         "Firmware image refused: 1107 bytes cannot hold its info block at 0x400 (1108 bytes needed)"},
+        {"just holds the info block", makeTestImage(0x454, 3), ""},
+        {"firmware length 0", withLength(0),
+         "Firmware image refused: its info block gives a firmware length of 0 words"},
+        {"cut short", Bytes(good.begin(), good.begin() + 4000),
+         "Firmware image refused: its info block gives 1250 words (5000 bytes), the image has 4000 bytes"},
+        {"one word more than the image", withLength(1251),
+         "Firmware image refused: its info block gives 1251 words (5004 bytes), the image has 5000 bytes"},
+        {"length below the image", withLength(1000), ""},
+        {"a text file", text,
+         "Firmware image refused: its info block gives 980709231 words (3922836924 bytes), the image has "
+         "3000 bytes"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        Fixture f;
+        f.image = c.image;
+        f.session.image = f.image.data();
+        f.session.imageSize = int(f.image.size());
+        const bool ok = f.run();
+        EXPECT_EQ(ok, c.line.empty());
+        if (c.line.empty())
+            continue;
+        EXPECT_EQ(f.session.error, SessionError::FileOpenFailed);
+        EXPECT_TRUE(f.device.sent.empty());
+        EXPECT_EQ(f.out, c.line + "\n");
+    }
+}
+
+TEST(FirmwareUpdateSession, UserPointersArePassed)
+{
+    Fixture f;
     EXPECT_TRUE(f.run());
     EXPECT_EQ(f.session.beforeFlashUser, &f.log);
     EXPECT_EQ(f.session.afterFlashUser, &f.log);
@@ -244,7 +374,8 @@ TEST(FirmwareUpdateSession, NoDeviceOrUnusableImageSendsNothing)
 
 TEST(FirmwareUpdateSession, FileIsReadWholeBeforeAnyTraffic)
 {
-    const std::string good = tempPath("good.bin");
+    // Any byte string names a file: blanks and letters beyond ASCII too.
+    const std::string good = tempPath("good firmware \xC3\xBC\xE2\x82\xAC.bin");
     const Bytes image = makeTestImage(3000, 5);
     writeFile(good, image);
 
@@ -283,8 +414,14 @@ TEST(FirmwareUpdateSession, FileErrorsEndWithFifteenAndSendNothing)
         std::fclose(file);
     }
     const std::string directory = std::string(::testing::TempDir());
+    // Opening a FIFO would block until a writer comes; a device never ends.
+    const std::string fifo = tempPath("fifo.bin");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string good = tempPath("beside.bin");
+    writeFile(good, makeTestImage(2000, 7));
 
-    for (const std::string& path : {tempPath("missing.bin"), empty, huge, directory, std::string()})
+    for (const std::string& path : {tempPath("missing.bin"), empty, huge, directory, std::string(), fifo,
+                                    std::string("/dev/zero"), good + "/child"})
     {
         SCOPED_TRACE(path);
         Fixture f;
@@ -298,6 +435,8 @@ TEST(FirmwareUpdateSession, FileErrorsEndWithFifteenAndSendNothing)
     }
     std::remove(empty.c_str());
     std::remove(huge.c_str());
+    std::remove(fifo.c_str());
+    std::remove(good.c_str());
 }
 
 TEST(FirmwareUpdateSession, ExceptionsFromCallbacksPassAndReleaseTheFile)

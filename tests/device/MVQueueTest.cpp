@@ -66,12 +66,12 @@ TEST(MVQueue, MessageLongerThanCapacityIsDroppedUnwritten)
 
     uint8_t out[8];
     std::fill(std::begin(out), std::end(out), 0xEE);
-    EXPECT_EQ(queue.pop(out, 1, 4), -1);
+    EXPECT_EQ(queue.pop(out, 1, 4), MVQueue::messageTooLong);
     for (uint8_t b : out)
         EXPECT_EQ(b, 0xEE);
     EXPECT_EQ(queue.pop(out, 1, 2), 2) << "exactly the capacity fits";
     EXPECT_EQ(Bytes(out, out + 3), (Bytes{7, 8, 0xEE}));
-    EXPECT_EQ(queue.pop(out, 1, -1), -1) << "a negative capacity holds nothing";
+    EXPECT_EQ(queue.pop(out, 1, -1), MVQueue::messageTooLong) << "a negative capacity holds nothing";
     EXPECT_EQ(queue.pop(out, 1, 8), -1) << "the dropped messages are gone";
 }
 
@@ -128,4 +128,58 @@ TEST(MVQueue, ClearDropsEverything)
     queue.clear();
     uint8_t out[1];
     EXPECT_EQ(queue.pop(out, 1, 1), -1);
+}
+
+// A peer that keeps sending cannot grow a queue without bound: the oldest
+// messages go first, and every one dropped is counted.
+TEST(MVQueue, LimitsDropTheOldestAndCountThem)
+{
+    struct Case
+    {
+        const char* name;
+        std::size_t count;
+        std::size_t messageBytes;
+        std::size_t kept;
+    };
+    const std::size_t byBytes = MVQueue::maxBytes / 2000;
+    const Case cases[] = {
+        {"at the message limit", MVQueue::maxMessages, 10, MVQueue::maxMessages},
+        {"past the message limit", 3 * MVQueue::maxMessages + 7, 10, MVQueue::maxMessages},
+        {"past the byte limit", byBytes + 50, 2000, byBytes},
+        {"one message larger than the byte limit", 1, MVQueue::maxBytes + 1, 0},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        MVQueue queue;
+        Bytes message(c.messageBytes);
+        for (std::size_t i = 0; i < c.count; ++i)
+        {
+            message[0] = uint8_t(i);
+            queue.push(message.data(), int(message.size()));
+        }
+        EXPECT_EQ(queue.size(), c.kept);
+        EXPECT_EQ(queue.getDroppedCount(), c.count - c.kept);
+        if (c.kept == 0)
+            continue;
+        Bytes out(c.messageBytes);
+        ASSERT_EQ(queue.pop(out.data(), -1, int(out.size())), int(c.messageBytes));
+        EXPECT_EQ(out[0], uint8_t(c.count - c.kept)) << "the oldest kept is the first after the dropped";
+    }
+}
+
+TEST(MVQueue, RemoveIfKeepsTheOthersInOrder)
+{
+    MVQueue queue;
+    for (uint8_t i = 0; i < 6; ++i)
+        queue.push(&i, 1);
+    EXPECT_EQ(queue.removeIf([](const Bytes& m) { return m[0] % 2 == 0; }), 3u);
+    uint8_t out[1];
+    for (uint8_t expected : {1, 3, 5})
+    {
+        ASSERT_EQ(queue.pop(out, -1, 1), 1);
+        EXPECT_EQ(out[0], expected);
+    }
+    EXPECT_EQ(queue.size(), 0u);
+    EXPECT_EQ(queue.getDroppedCount(), 0u) << "removed on purpose, not dropped";
 }

@@ -101,6 +101,70 @@ TEST_F(MVUsbMidiK7Test, OpenFailures)
     EXPECT_EQ(device.writeRaw(reinterpret_cast<const uint8_t*>("\xF0\xF7"), 2), -1);
 }
 
+TEST(FindPortIndex, FollowsTheNameOrRefuses)
+{
+    const juce::StringArray ports{"Synth", "Tolvo K7", "Keyboard", "Tolvo K7 B"};
+    struct Case
+    {
+        const char* name;
+        juce::String wanted;
+        int recordedIndex;
+        int expected;
+    };
+    const Case cases[] = {
+        {"still where it was", "Tolvo K7", 1, 1},
+        {"moved back", "Keyboard", 0, 2},
+        {"moved forward", "Synth", 3, 0},
+        {"recorded index past the list", "Keyboard", 9, 2},
+        {"gone", "Tolvo K7 C", 1, -1},
+        {"no name recorded keeps the index", "", 3, 3},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(findPortIndex(ports, c.wanted, c.recordedIndex), c.expected);
+    }
+    EXPECT_EQ(findPortIndex({"Tolvo K7", "Synth", "Tolvo K7"}, "Tolvo K7", 1), -1)
+        << "two ports carry the name: neither can be told to be the one";
+    EXPECT_EQ(findPortIndex({"Tolvo K7", "Synth", "Tolvo K7"}, "Tolvo K7", 2), 2)
+        << "the name still at its index";
+}
+
+// A reopen after the amplifier came back at another index goes to the
+// amplifier, never to the port that now sits at its old index.
+TEST_F(MVUsbMidiK7Test, ReopenFollowsThePortsByName)
+{
+    MVUsbMidiK7 device(key);
+    ASSERT_TRUE(device.open());
+    device.close();
+    const auto synth = layer->getAmplifiers().front();
+    layer->removeAmplifier(synth); // the amplifier moves from index 1 to 0
+    ASSERT_TRUE(device.open());
+    Bytes reply;
+    EXPECT_GT(readSerial(device, reply), 0);
+    device.close();
+
+    // Two ports of the amplifier's name, neither at its old index: refused.
+    auto twin = addAmp("Tolvo K7", 2);
+    layer->insertAmplifier(0, synth);
+    layer->insertAmplifier(0, emu::Amplifier::create(emu::AmplifierConfig{"Keyboard", "Keyboard", 3}));
+    amp->clearReceivedMessages();
+    EXPECT_FALSE(device.open());
+    EXPECT_EQ(amp->getOpenInputCount() + twin->getOpenInputCount(), 0);
+}
+
+TEST_F(MVUsbMidiK7Test, WriteToAVanishedDeviceFails)
+{
+    MVUsbMidiK7 device(key);
+    ASSERT_TRUE(device.open());
+    const Bytes probe{0xF0, 0x01, 0x00, 0x00, 0x02, 0x12, 0xF7};
+    EXPECT_EQ(device.send(probe.data(), 7), 7);
+    amp->unplug();
+    EXPECT_EQ(device.send(probe.data(), 7), -1);
+    amp->plug();
+    EXPECT_EQ(device.send(probe.data(), 7), -1) << "a port of the amplifier before it went stays dead";
+}
+
 TEST_F(MVUsbMidiK7Test, KeepsTheRecordOfTheLastSuccessfulOpen)
 {
     MVUsbMidiK7 device(key);

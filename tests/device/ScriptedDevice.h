@@ -8,6 +8,7 @@
 
 #include "device/MVDevice.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -123,6 +124,8 @@ struct FakeBootloader
     bool answerInfo = true;
     // Sent ahead of every "RetWriteFlash".
     std::vector<Bytes> strays;
+    // Blocks (by request number from 0) whose "RetWriteFlash" is sent twice.
+    std::vector<int> repeatReplyTo;
     Bytes flash;
     std::vector<int> statusWrites;
     int blocks = 0;
@@ -176,9 +179,13 @@ struct FakeBootloader
             }
             for (const Bytes& s : strays)
                 device.deliver(s);
+            const Bytes reply =
+                keywordMessage("RetWriteFlash", {m[11], m[12], m[13], m[14], uint8_t(result)});
             if (result >= 0)
-                device.deliver(
-                    keywordMessage("RetWriteFlash", {m[11], m[12], m[13], m[14], uint8_t(result)}));
+                device.deliver(reply);
+            if (result >= 0 &&
+                std::find(repeatReplyTo.begin(), repeatReplyTo.end(), blocks - 1) != repeatReplyTo.end())
+                device.deliver(reply);
         }
     }
 };
