@@ -123,7 +123,25 @@ BENCHMARK(BM_StreamCutter)
     ->ArgNames({"chunk", "queued"})
     ->Args({frameSize, 0})
     ->Args({frameSize, 1})
+    ->Args({1, 1})
+    ->Args({3, 1})
     ->Args({64, 1})
     ->Args({frameSize * framesPerIteration, 1});
+
+// One SysEx message of range(0) bytes arriving a byte at a time: every byte
+// is scanned once, however long the message still to be completed.
+static void BM_StreamCutterLongMessage(benchmark::State& state)
+{
+    const auto size = static_cast<std::size_t>(state.range(0));
+    std::vector<uint8_t> message(size, 0x11);
+    message.front() = 0xF0;
+    message.back() = 0xF7;
+    NullDevice device;
+    for (auto _ : state)
+        for (const uint8_t& byte : message)
+            device.appendReceivedBytes(&byte, 1);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(size));
+}
+BENCHMARK(BM_StreamCutterLongMessage)->Arg(60 * 1024);
 
 BENCHMARK_MAIN();

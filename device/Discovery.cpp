@@ -2,7 +2,7 @@
 
 #include "device/CommandFrame.h"
 #include "device/MVUsbMidiK7.h"
-#include "device/SevenBitPacking.h"
+#include "device/ProbeReply.h"
 
 #include <chrono>
 #include <iostream>
@@ -27,18 +27,10 @@ bool isAmplifierPortName(const juce::String& name)
 void DeviceManagerCallback::handleIncomingMidiMessage(mv::MidiInputPort* source,
                                                       const juce::MidiMessage& message)
 {
-    const uint8_t* bytes = message.getRawData();
     const int size = message.getRawDataSize();
-    if (size < 7 || !validateCommandFrame(bytes, unsigned(size)) || bytes[4] != MessageClass::Data ||
-        bytes[5] != CommandId::Probe)
+    uint32_t word = 0;
+    if (!decodeProbeReply(message.getRawData(), size, word))
         return;
-
-    // The buffer holds the whole packed payload, more than it decodes to; a
-    // reply of fewer than four decoded bytes leaves the rest of the word 0.
-    std::vector<uint8_t> decoded(size_t(size - 7) + 4, 0);
-    decodeSevenBit(bytes + 6, decoded.data(), unsigned(size - 7));
-    const uint32_t word = uint32_t(decoded[0]) | uint32_t(decoded[1]) << 8 | uint32_t(decoded[2]) << 16 |
-                          uint32_t(decoded[3]) << 24;
 
     {
         std::lock_guard<std::recursive_mutex> lock(deviceRecordsMutex);

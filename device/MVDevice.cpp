@@ -148,7 +148,10 @@ void MVDevice::appendReceivedBytes(const uint8_t* data, int length)
     if (!receiveBuffer)
         receiveBuffer = std::make_unique<std::vector<uint8_t>>();
     std::vector<uint8_t>& buffer = *receiveBuffer;
-    buffer.insert(buffer.end(), data, data + length);
+    if (length == 1)
+        buffer.push_back(*data);
+    else
+        buffer.insert(buffer.end(), data, data + length);
 
     const std::size_t consumed = cutMessages();
     if (consumed > 0)
@@ -166,46 +169,64 @@ std::size_t MVDevice::cutMessages()
 {
     // Messages are dispatched straight from the buffer, which stays unchanged
     // until the scan ends.
-    std::vector<uint8_t>& buffer = *receiveBuffer;
+    const uint8_t* const bytes = receiveBuffer->data();
+    const std::size_t size = receiveBuffer->size();
     std::size_t consumed = 0;
+    std::size_t i = scanPosition;
     const auto complete = [&](std::size_t last)
     {
-        dispatchMessage(buffer.data() + messageStart, static_cast<int>(last - messageStart + 1));
+        dispatchMessage(bytes + messageStart, static_cast<int>(last - messageStart + 1));
         consumed = last + 1;
         pending = Pending::None;
     };
-    for (std::size_t i = scanPosition; i < buffer.size(); ++i)
+    while (i < size)
     {
-        const uint8_t b = buffer[i];
         switch (pending)
         {
             case Pending::None:
-                if (b == 0xF0 || b == 0xB0 || b == 0xC0)
+                while (i < size && bytes[i] != 0xF0 && bytes[i] != 0xB0 && bytes[i] != 0xC0)
+                    ++i;
+                if (i < size)
                 {
-                    pending = b == 0xF0   ? Pending::Sysex
-                              : b == 0xB0 ? Pending::Controller
-                                          : Pending::ProgramChange;
-                    messageStart = i;
+                    pending = bytes[i] == 0xF0   ? Pending::Sysex
+                              : bytes[i] == 0xB0 ? Pending::Controller
+                                                 : Pending::ProgramChange;
+                    messageStart = i++;
                 }
                 break;
             case Pending::Sysex:
-                // Every F0 ahead of the first F7 restarts the message there.
-                if (b == 0xF0)
-                    messageStart = i;
-                else if (b == 0xF7)
-                    complete(i);
+                // Only F0, which restarts the message there, and F7, which ends
+                // it, count.
+                while (i < size && bytes[i] != 0xF0 && bytes[i] != 0xF7)
+                    ++i;
+                if (i < size)
+                {
+                    if (bytes[i] == 0xF0)
+                        messageStart = i;
+                    else
+                        complete(i);
+                    ++i;
+                }
                 break;
             case Pending::Controller:
-                // Two data bytes, whatever their values.
-                if (i - messageStart == 2)
-                    complete(i);
-                break;
             case Pending::ProgramChange:
-                complete(i);
+            {
+                // Two data bytes or one, whatever their values.
+                const std::size_t last = messageStart + (pending == Pending::Controller ? 2 : 1);
+                if (last < size)
+                {
+                    complete(last);
+                    i = last + 1;
+                }
+                else
+                {
+                    i = size;
+                }
                 break;
+            }
         }
     }
-    scanPosition = buffer.size();
+    scanPosition = size;
     return consumed;
 }
 

@@ -79,17 +79,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     FuzzDevice device(data, size, piece);
     uint8_t tx[bootloader::bufferSize];
     uint8_t rx[bootloader::bufferSize];
-    // A negative timeout: a wait ends at once when nothing is queued.
-    constexpr int noWait = -1;
+    // A short, finite deadline: a wait that never ends shows as a timeout.
+    constexpr int replyWaitMs = 1;
     if (mode == 0)
     {
         uint8_t status = 0;
-        readFwStatus(&device, device.getOwnSessionId(), tx, rx, &status, noWait);
+        readFwStatus(&device, device.getOwnSessionId(), tx, rx, &status, replyWaitMs);
     }
     else if (mode == 1)
     {
         FirmwareInfoBlock info;
-        const bool ok = readFwInfo(&device, device.getOwnSessionId(), tx, rx, &info, noWait);
+        const bool ok = readFwInfo(&device, device.getOwnSessionId(), tx, rx, &info, replyWaitMs);
         uint8_t bytes[FirmwareInfoBlock::size];
         encodeFirmwareInfoBlock(info, bytes);
         if (!ok)
@@ -107,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
             return v;
         }();
         FirmwareUpdateSession session;
-        session.replyTimeoutMs = noWait;
+        session.replyTimeoutMs = replyWaitMs;
         int last = 0;
         session.setProgressCallback(checkProgress, &last);
         const bool ok =

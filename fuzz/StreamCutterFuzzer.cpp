@@ -73,12 +73,12 @@ Outcome run(const uint8_t* data, std::size_t size, std::size_t chunk)
     }
 
     Outcome out;
-    uint8_t buffer[2048];
+    static std::vector<uint8_t> buffer(MVQueue::maxBytes);
     for (unsigned id = 0; id < MVDevice::sessionCount; ++id)
     {
-        for (int n; (n = device.receive(id, buffer, -1, sizeof buffer)) >= 0;)
+        for (int n; (n = device.receive(id, buffer.data(), -1, int(buffer.size()))) >= 0;)
         {
-            const std::vector<uint8_t> m(buffer, buffer + n);
+            const std::vector<uint8_t> m(buffer.data(), buffer.data() + n);
             const bool frameForId =
                 validateCommandFrame(m.data(), m.size()) && getCommandFrameSessionId(m.data()) == id;
             if (!(frameForId || (id == 0 && isBootloaderReply(m))) || id == 3 || id > 5)
@@ -97,19 +97,52 @@ Outcome run(const uint8_t* data, std::size_t size, std::size_t chunk)
     out.left = device.getReceiveBufferSize();
     return out;
 }
+
+// Every message, in order, that searching the whole stream from the start
+// with findMidiMessage finds, and the bytes left after the last one.
+Outcome reference(const uint8_t* data, std::size_t size)
+{
+    const std::vector<uint8_t> stream(data, data + size);
+    Outcome out;
+    int last = -1;
+    for (auto found = MVDevice::findMidiMessage(stream, 0); found.first >= 0;
+         found = MVDevice::findMidiMessage(stream, found.second + 1))
+    {
+        const Outcome one = run(stream.data() + found.first, std::size_t(found.second - found.first + 1),
+                                std::size_t(found.second - found.first + 1));
+        for (unsigned id = 0; id < MVDevice::sessionCount; ++id)
+            out.queued[id].insert(out.queued[id].end(), one.queued[id].begin(), one.queued[id].end());
+        out.delegated.insert(out.delegated.end(), one.delegated.begin(), one.delegated.end());
+        last = found.second;
+    }
+    out.left = size - std::size_t(last + 1);
+    return out;
+}
+
+bool operator!=(const Outcome& a, const Outcome& b)
+{
+    for (unsigned id = 0; id < MVDevice::sessionCount; ++id)
+        if (a.queued[id] != b.queued[id])
+            return true;
+    return a.delegated != b.delegated || a.left != b.left;
+}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size < 1 || size > 16384)
+    if (size < 1 || size > 4 * MVDevice::receiveBufferLimit)
         return 0;
     const std::size_t chunk = 1 + data[0] % 64;
-    const Outcome whole = run(data + 1, size - 1, size);
     const Outcome split = run(data + 1, size - 1, chunk);
-    for (unsigned id = 0; id < MVDevice::sessionCount; ++id)
-        if (whole.queued[id] != split.queued[id])
-            std::abort();
-    if (whole.delegated != split.delegated || whole.left != split.left)
+    // Past the buffer's limit what is kept depends on where the pieces end;
+    // below it the cut must not.
+    if (size - 1 > MVDevice::receiveBufferLimit)
+        return 0;
+    const Outcome whole = run(data + 1, size - 1, size);
+    if (whole != split)
+        std::abort();
+    // Small enough that no queue reaches its limit.
+    if (size - 1 <= 1500 && whole != reference(data + 1, size - 1))
         std::abort();
     return 0;
 }

@@ -100,12 +100,16 @@ std::vector<std::string> failed(int code, const std::vector<std::string>& before
 
 const auto noSetup = [](Rig&, Amps&) {};
 
-std::function<void(Rig&, Amps&)> withFaults(std::function<void(emu::BootloaderFaults&)> set)
+using Faults = emu::BootloaderFaults;
+
+// The first amplifier's bootloader with the given fault fields set.
+std::function<void(Rig&, Amps&)> withFaults(std::vector<std::pair<int Faults::*, int>> fields)
 {
-    return [set](Rig&, Amps& amps)
+    return [fields](Rig&, Amps& amps)
     {
-        emu::BootloaderFaults faults;
-        set(faults);
+        Faults faults;
+        for (const auto& [field, value] : fields)
+            faults.*field = value;
         amps[0]->getBootloader().setFaults(faults);
     };
 }
@@ -143,48 +147,20 @@ std::vector<Scenario> scenarios()
          1,
          AmpAfter::Untouched},
         {"Success", 1, noSetup, FileKind::Good, upgraded, 0, AmpAfter::Flashed},
-        {"BlockFailsTwice", 1,
-         withFaults(
-             [](auto& f)
-             {
-                 f.refuseBlock = 1;
-                 f.refuseCount = 2;
-             }),
+        {"BlockFailsTwice", 1, withFaults({{&Faults::refuseBlock, 1}, {&Faults::refuseCount, 2}}),
          FileKind::Good, failed(16, join(found, {"Updating: 21%"})), 1, AmpAfter::Touched},
-        {"BlockRefusedOnceIsResent", 1,
-         withFaults(
-             [](auto& f)
-             {
-                 f.refuseBlock = 2;
-                 f.refuseCount = 1;
-             }),
+        {"BlockRefusedOnceIsResent", 1, withFaults({{&Faults::refuseBlock, 2}, {&Faults::refuseCount, 1}}),
          FileKind::Good, upgraded, 0, AmpAfter::Flashed},
-        {"BadBlockSumIsResent", 1,
-         withFaults(
-             [](auto& f)
-             {
-                 f.corruptBlock = 3;
-                 f.corruptCount = 1;
-             }),
+        {"BadBlockSumIsResent", 1, withFaults({{&Faults::corruptBlock, 3}, {&Faults::corruptCount, 1}}),
          FileKind::Good, upgraded, 0, AmpAfter::Flashed},
         {"LateBlockReplyInsideTheDeadline", 1,
-         withFaults(
-             [](auto& f)
-             {
-                 f.lateBlock = 2;
-                 f.lateMs = replyTimeoutMs / 5;
-             }),
-         FileKind::Good, upgraded, 0, AmpAfter::Flashed},
-        {"LateBlockReplyPastTheDeadline", 1,
-         withFaults(
-             [](auto& f)
-             {
-                 f.lateBlock = 2;
-                 f.lateMs = 3 * replyTimeoutMs;
-             }),
-         FileKind::Good, failed(16, join(found, {"Updating: 21%", "Updating: 42%"})), 1, AmpAfter::Touched},
-        {"OverlongReplyIsSkipped", 1, withFaults([](auto& f) { f.overlongBlock = 1; }), FileKind::Good,
+         withFaults({{&Faults::lateBlock, 2}, {&Faults::lateMs, replyTimeoutMs / 5}}), FileKind::Good,
          upgraded, 0, AmpAfter::Flashed},
+        {"LateBlockReplyPastTheDeadline", 1,
+         withFaults({{&Faults::lateBlock, 2}, {&Faults::lateMs, 3 * replyTimeoutMs}}), FileKind::Good,
+         failed(16, join(found, {"Updating: 21%", "Updating: 42%"})), 1, AmpAfter::Touched},
+        {"OverlongReplyIsSkipped", 1, withFaults({{&Faults::overlongBlock, 1}}), FileKind::Good, upgraded, 0,
+         AmpAfter::Flashed},
         {"NoiseAndSplitRepliesOverTheWholeFlash", 1, withLineFaults(noisySplitReplies()), FileKind::Good,
          upgraded, 0, AmpAfter::Flashed},
         {"EndlessUnrelatedMessages", 1, chatter, FileKind::Good, upgraded, 0, AmpAfter::Flashed},
@@ -192,20 +168,14 @@ std::vector<Scenario> scenarios()
          [](Rig& rig, Amps& amps)
          {
              chatter(rig, amps);
-             withFaults([](auto& f) { f.silentBlock = 2; })(rig, amps);
+             withFaults({{&Faults::silentBlock, 2}})(rig, amps);
          },
          FileKind::Good, failed(16, join(found, {"Updating: 21%", "Updating: 42%"})), 1, AmpAfter::Touched},
-        {"FloodOnTheOwnSessionId", 1,
-         withFaults(
-             [](auto& f)
-             {
-                 f.floodBlock = 1;
-                 f.floodCount = 3000;
-             }),
+        {"FloodOnTheOwnSessionId", 1, withFaults({{&Faults::floodBlock, 1}, {&Faults::floodCount, 3000}}),
          FileKind::Good, upgraded, 0, AmpAfter::Flashed},
-        {"GoneAfterTheLastBlock", 1, withFaults([](auto& f) { f.vanishAfterBlock = lastBlock; }),
-         FileKind::Good, failed(12, join(found, allProgress)), 1, AmpAfter::Touched},
-        {"NotBackAfterTheUpdate", 1, withFaults([](auto& f) { f.stayAwayAfterStatus = 1; }), FileKind::Good,
+        {"GoneAfterTheLastBlock", 1, withFaults({{&Faults::vanishAfterBlock, lastBlock}}), FileKind::Good,
+         failed(12, join(found, allProgress)), 1, AmpAfter::Touched},
+        {"NotBackAfterTheUpdate", 1, withFaults({{&Faults::stayAwayAfterStatus, 1}}), FileKind::Good,
          failed(13, join(found, join(allProgress, {"The amplifier did not come back after the update"}))), 1,
          AmpAfter::Flashed},
         {"PortsMovedDuringTheRestart", 1,
