@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CommandLineUpdater.h"
+#include "device/MVDeviceSession.h"
 
 #include <cstdint>
 
@@ -11,7 +12,7 @@ struct AppSettings
     // The wait of reopenDevice around the flash.
     int reopenWaitMs = defaultReopenWaitMs;
     // The reply timeout of the command-17, serial-number and information reads.
-    int readTimeoutMs = 3000;
+    int readTimeoutMs = MVDeviceSession::defaultTimeoutMs;
     // The image "Check to update" writes; null for the embedded firmware image.
     const uint8_t* firmwareImage = nullptr;
     int firmwareImageSize = 0;

@@ -6,6 +6,7 @@
 #include "app/InitialDeviceInfoView.h"
 #include "app/MainComponent.h"
 #include "app/MessageToast.h"
+#include "app/UpdateSessionSetup.h"
 #include "device/Bootloader.h"
 #include "device/DeviceManager.h"
 #include "device/DownloadFirmwareVersionSession.h"
@@ -241,41 +242,15 @@ void FirmwareUpdatingAppState::enter(MainComponent* component)
                        }
                        ReopenWait wait;
                        wait.milliseconds = settings.reopenWaitMs;
-                       void* reopenUser = settings.reopenWaitMs == defaultReopenWaitMs ? nullptr : &wait;
-
+                       const UpdateImage image =
+                           settings.firmwareImage != nullptr
+                               ? UpdateImage::inMemory(settings.firmwareImage, settings.firmwareImageSize)
+                               : UpdateImage::inMemory(
+                                     reinterpret_cast<const uint8_t*>(BinaryData::K7APWithChecksum_bin),
+                                     BinaryData::K7APWithChecksum_binSize);
                        FirmwareUpdateSession session;
-                       session.timeoutMs = 3000;
-                       session.error = 0;
-                       session.firmwarePath.clear();
-                       session.progressCallback = nullptr;
-                       session.progressUser = nullptr;
-                       if (settings.firmwareImage != nullptr)
-                       {
-                           session.image = settings.firmwareImage;
-                           session.imageSize = settings.firmwareImageSize;
-                       }
-                       else
-                       {
-                           session.image = reinterpret_cast<const uint8_t*>(BinaryData::K7APWithChecksum_bin);
-                           session.imageSize = BinaryData::K7APWithChecksum_binSize;
-                       }
-                       session.loadFromFile = false;
-                       session.phaseDelayMs = 0;
-                       session.packetDelayMs = 0;
-                       session.beforeFlashCallback = reopenDevice;
-                       session.beforeFlashUser = reopenUser;
-                       session.afterFlashCallback = reopenDevice;
-                       session.afterFlashUser = reopenUser;
-
-                       bool ok = false;
-                       try
-                       {
-                           ok = session.run(manager()->getCurrentDevice());
-                       }
-                       catch (const std::exception& e)
-                       {
-                           std::cout << "Firmware update stopped: " << e.what() << std::endl;
-                       }
+                       fillUpdateSession(session, image, nullptr, wait);
+                       const bool ok = runUpdateSession(session, manager()->getCurrentDevice());
                        juce::MessageManager::callAsync([onUpdateFinished, ok] { onUpdateFinished(ok); });
                    });
 }

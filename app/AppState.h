@@ -54,7 +54,12 @@ public:
 };
 
 // The device view: reads the command-17 text, the serial number and the
-// firmware version, shows them and starts the device poll.
+// firmware version, shows them and starts the device poll. Unlike the other
+// states' work, the read runs on the message thread, in a closure the state
+// posts: the device manager takes no lock and belongs to the message thread,
+// and the poll it starts afterwards must not run a discovery while the read
+// still uses the device. It holds the message thread for at most three reply
+// timeouts.
 class ConnectedAppState : public AppState
 {
 public:

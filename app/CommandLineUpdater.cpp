@@ -1,6 +1,7 @@
 #include "app/CommandLineUpdater.h"
 
 #include "app/DeviceText.h"
+#include "app/UpdateSessionSetup.h"
 #include "device/DeviceManager.h"
 #include "device/FirmwareUpdateSession.h"
 #include "device/GenericDeviceSession.h"
@@ -8,6 +9,7 @@
 
 #include <juce_core/juce_core.h>
 
+#include <atomic>
 #include <chrono>
 #include <exception>
 #include <iostream>
@@ -70,36 +72,13 @@ bool runCommandLineUpdate(const juce::File& file, int reopenWaitMs, int replyTim
 
     ReopenWait wait;
     wait.milliseconds = reopenWaitMs;
-    void* reopenUser = reopenWaitMs == defaultReopenWaitMs ? nullptr : &wait;
 
     bool ok = false;
     {
         FirmwareUpdateSession session;
-        session.timeoutMs = 3000;
-        session.error = 0;
-        session.firmwarePath = file.getFullPathName().toStdString();
-        session.progressCallback = printUpdateProgress;
-        session.progressUser = nullptr;
-        session.image = nullptr;
-        session.imageSize = 0;
-        session.loadFromFile = true;
-        session.phaseDelayMs = 0;
-        session.packetDelayMs = 0;
-        session.beforeFlashCallback = reopenDevice;
-        session.beforeFlashUser = reopenUser;
-        session.afterFlashCallback = reopenDevice;
-        session.afterFlashUser = reopenUser;
-        session.replyTimeoutMs = replyTimeoutMs;
-
-        try
-        {
-            ok = session.run(device);
-        }
-        catch (const std::exception& e)
-        {
-            std::cout << "Firmware update stopped: " << e.what() << std::endl;
-            ok = false;
-        }
+        fillUpdateSession(session, UpdateImage::fromFile(file.getFullPathName().toStdString()),
+                          printUpdateProgress, wait, replyTimeoutMs);
+        ok = runUpdateSession(session, device);
         if (ok)
             std::cout << "Firmware upgraded!" << std::endl;
         else
@@ -112,7 +91,12 @@ bool runCommandLineUpdate(const juce::File& file, int reopenWaitMs, int replyTim
 
 void printUpdateProgress(MVDevice*, FirmwareUpdateSession*, int percent, void*)
 {
-    std::cout << "Updating: " << percent << "%" << std::endl;
+    // One line per block, thousands per update: flushed only when the
+    // percentage moves on (the last line, 100, among them).
+    static std::atomic<int> lastPercent{-1};
+    std::cout << "Updating: " << percent << "%\n";
+    if (lastPercent.exchange(percent) != percent)
+        std::cout.flush();
 }
 
 bool reopenDevice(MVDevice* device, FirmwareUpdateSession*, void* user)

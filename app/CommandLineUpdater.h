@@ -31,7 +31,8 @@ bool runCommandLineUpdate(const juce::File& file, int reopenWaitMs = defaultReop
 // The line that refuses a flash while more than one amplifier is connected.
 extern const char* const moreThanOneAmplifierLine;
 
-// FirmwareUpdateSession::ProgressCallback: prints "Updating: <percent>%".
+// FirmwareUpdateSession::ProgressCallback: prints "Updating: <percent>%", and
+// flushes the output when the percentage has changed since the last line.
 void printUpdateProgress(MVDevice* device, FirmwareUpdateSession* session, int percent, void* user);
 
 // FirmwareUpdateSession::DeviceCallback: closes the device, waits (5 s, or

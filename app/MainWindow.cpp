@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/MainComponent.h"
+#include "app/ProductInfo.h"
 
 OstrelFwUpgradeLauncherApplication::MainWindow::MainWindow(juce::String name)
     : juce::DocumentWindow(name,
@@ -12,7 +13,7 @@ OstrelFwUpgradeLauncherApplication::MainWindow::MainWindow(juce::String name)
     setContentOwned(new MainComponent(), true);
     setResizable(true, true);
     centreWithSize(getWidth(), getHeight());
-    setName("Tolvo Firmware Updater");
+    setName(productName);
     setVisible(true);
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/CommandLineUpdater.h"
 #include "app/MainWindow.h"
+#include "app/ProductInfo.h"
 
 OstrelFwUpgradeLauncherApplication::OstrelFwUpgradeLauncherApplication() = default;
 
@@ -9,12 +10,12 @@ OstrelFwUpgradeLauncherApplication::~OstrelFwUpgradeLauncherApplication() = defa
 
 const juce::String OstrelFwUpgradeLauncherApplication::getApplicationName()
 {
-    return "Tolvo Firmware Updater";
+    return productName;
 }
 
 const juce::String OstrelFwUpgradeLauncherApplication::getApplicationVersion()
 {
-    return "1.0.0";
+    return productVersion;
 }
 
 bool OstrelFwUpgradeLauncherApplication::moreThanOneInstanceAllowed()
@@ -39,7 +40,7 @@ void OstrelFwUpgradeLauncherApplication::initialise(const juce::String&)
     const auto file = commandLineFile(getCommandLineParameterArray());
     if (file == nullptr)
     {
-        mainWindow = std::make_unique<MainWindow>("Tolvo Firmware Updater");
+        mainWindow = std::make_unique<MainWindow>(productName);
         return;
     }
 

@@ -10,14 +10,6 @@
 namespace bootloader
 {
 
-const char getFwStatusKeyword[] = "GetFwStatus";
-const char retFwStatusKeyword[] = "RetFwStatus";
-const char getFwInfoKeyword[] = "GetFwInfo";
-const char retFwInfoKeyword[] = "RetFwInfo";
-const char setFwStatusKeyword[] = "SetFwStatus";
-const char writeFlashKeyword[] = "WriteFlash";
-const char retWriteFlashKeyword[] = "RetWriteFlash";
-
 namespace
 {
 constexpr uint8_t sysexStart = 0xF0;
@@ -75,7 +67,7 @@ int buildWriteFlash(uint8_t* out, const uint8_t* image, int64_t size, int64_t of
 
     int n = writeHead(out, writeFlashKeyword);
     const auto off = static_cast<uint32_t>(offset);
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < writeFlashOffsetBytes; ++i)
         out[n++] = static_cast<uint8_t>((off >> (7 * i)) & 0x7F);
 
     uint8_t block[blockSize] = {};
@@ -139,7 +131,7 @@ bool parseRetFwStatus(const uint8_t* message, int length, uint8_t* status)
     // The status byte sits ahead of the closing F7.
     if (!hasKeyword(message, length, retFwStatusKeyword) || length < retFwStatusLength)
         return false;
-    *status = message[12];
+    *status = message[retFwStatusStatusOffset];
     return true;
 }
 
@@ -149,7 +141,7 @@ bool decodeRetFwInfo(const uint8_t* message, int length, FirmwareInfoBlock* info
     if (!hasKeyword(message, length, retFwInfoKeyword))
         return false;
 
-    constexpr int dataStart = 1 + 9;
+    constexpr int dataStart = retFwInfoDataOffset;
     int end = dataStart;
     while (end < length && message[end] != sysexEnd)
         ++end;
@@ -162,9 +154,9 @@ bool decodeRetFwInfo(const uint8_t* message, int length, FirmwareInfoBlock* info
 
 int retWriteFlashResult(const uint8_t* message, int length)
 {
-    if (!hasKeyword(message, length, retWriteFlashKeyword) || length <= 18)
+    if (!hasKeyword(message, length, retWriteFlashKeyword) || length <= retWriteFlashResultOffset)
         return 0;
-    return message[18];
+    return message[retWriteFlashResultOffset];
 }
 
 } // namespace bootloader

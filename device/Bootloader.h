@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/FirmwareInfoBlock.h"
+#include "device/MVDeviceSession.h"
 
 #include <cstdint>
 
@@ -22,30 +23,44 @@ namespace bootloader
 // Request and reply buffers of a bootloader exchange.
 constexpr int bufferSize = 512;
 // Every wait for a reply lasts this long by default.
-constexpr int replyTimeoutMs = 3000;
+constexpr int replyTimeoutMs = MVDeviceSession::defaultTimeoutMs;
 
-constexpr int getFwStatusLength = 13;
-constexpr int retFwStatusLength = 14;
-constexpr int getFwInfoLength = 11;
-constexpr int retFwInfoLength = 107;
-constexpr int setFwStatusLength = 14;
-constexpr int retWriteFlashLength = 20;
+constexpr char getFwStatusKeyword[] = "GetFwStatus";
+constexpr char retFwStatusKeyword[] = "RetFwStatus";
+constexpr char getFwInfoKeyword[] = "GetFwInfo";
+constexpr char retFwInfoKeyword[] = "RetFwInfo";
+constexpr char setFwStatusKeyword[] = "SetFwStatus";
+constexpr char writeFlashKeyword[] = "WriteFlash";
+constexpr char retWriteFlashKeyword[] = "RetWriteFlash";
+
+// Where a message's fields begin: after F0 and the keyword.
+template <std::size_t N> constexpr int afterKeyword(const char (&)[N])
+{
+    return 1 + int(N - 1);
+}
+constexpr int retFwStatusStatusOffset = afterKeyword(retFwStatusKeyword);
+constexpr int retFwStatusLength = retFwStatusStatusOffset + 2; // status, F7
+constexpr int retFwInfoDataOffset = afterKeyword(retFwInfoKeyword);
+// Four bytes the protocol does not examine come first.
+constexpr int retWriteFlashResultOffset = afterKeyword(retWriteFlashKeyword) + 4;
+constexpr int writeFlashOffsetBytes = 4;
+constexpr int writeFlashBlockOffset = afterKeyword(writeFlashKeyword) + writeFlashOffsetBytes;
+static_assert(retFwStatusStatusOffset == 12 && retFwInfoDataOffset == 10 && retWriteFlashResultOffset == 18,
+              "reply fields at their wire offsets");
 
 // A "WriteFlash" block: 256 image bytes followed by their 8-bit sum.
 constexpr int blockDataSize = 256;
 constexpr int blockSize = blockDataSize + 1;
-constexpr int packedBlockSize = 294;
-constexpr int writeFlashLength = 310;
+// n raw bytes 7-bit packed: a flags byte ahead of every seven.
+constexpr int sevenBitPackedSize(int n)
+{
+    return n + (n + 6) / 7;
+}
+constexpr int packedBlockSize = sevenBitPackedSize(blockSize);
+constexpr int writeFlashLength = writeFlashBlockOffset + packedBlockSize + 1; // F7
+static_assert(packedBlockSize == 294 && writeFlashLength == 310, "the WriteFlash message's sizes");
 // Offsets travel as four 7-bit groups, so an image stays below 2^28 bytes.
-constexpr int64_t maxImageSize = int64_t(1) << 28;
-
-extern const char getFwStatusKeyword[];   // "GetFwStatus"
-extern const char retFwStatusKeyword[];   // "RetFwStatus"
-extern const char getFwInfoKeyword[];     // "GetFwInfo"
-extern const char retFwInfoKeyword[];     // "RetFwInfo"
-extern const char setFwStatusKeyword[];   // "SetFwStatus"
-extern const char writeFlashKeyword[];    // "WriteFlash"
-extern const char retWriteFlashKeyword[]; // "RetWriteFlash"
+constexpr int64_t maxImageSize = int64_t(1) << (7 * writeFlashOffsetBytes);
 
 // Request builders: write the message into out and return its length.
 int buildGetFwStatus(uint8_t* out);

@@ -19,6 +19,9 @@ struct FirmwareInfoBlock
     static constexpr std::size_t sectorCount = 8;
     // Where the firmware image carries its own block.
     static constexpr std::size_t imageOffset = 0x400;
+    // Where the block holds the firmware version, and so the image (0x408).
+    static constexpr std::size_t firmwareVersionOffset = 8;
+    static constexpr std::size_t imageVersionOffset = imageOffset + firmwareVersionOffset;
 
     uint8_t deviceName[4];
     uint8_t bootloaderVersion[4];
@@ -32,6 +35,8 @@ struct FirmwareInfoBlock
 };
 
 static_assert(sizeof(FirmwareInfoBlock) == FirmwareInfoBlock::size, "FirmwareInfoBlock is 84 bytes");
+static_assert(offsetof(FirmwareInfoBlock, firmwareVersion) == FirmwareInfoBlock::firmwareVersionOffset,
+              "the version's place in the block");
 
 // Zeroes *info, then fills it from the first min(length, 84) bytes; the
 // fields that the bytes do not reach stay 0.

@@ -80,7 +80,8 @@ std::shared_ptr<MVQueue> MVDevice::getQueue(unsigned sessionId)
 
 int MVDevice::send(const uint8_t* data, int length)
 {
-    if (maxPacketSize <= 0)
+    const int packetSize = maxPacketSize;
+    if (packetSize <= 0)
     {
         const int written = writeRaw(data, length);
         return written < 0 ? -1 : written;
@@ -92,8 +93,7 @@ int MVDevice::send(const uint8_t* data, int length)
     int offset = 0;
     while (offset < length)
     {
-        const int remaining = length - offset;
-        const int packet = maxPacketSize > 0 ? std::min(maxPacketSize, remaining) : remaining;
+        const int packet = std::min(packetSize, length - offset);
         const int written = writeRaw(data + offset, packet);
         if (written < 0)
             return -1;

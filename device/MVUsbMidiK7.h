@@ -52,7 +52,6 @@ private:
     DeviceKey deviceKey;
     std::unique_ptr<mv::MidiInputPort> midiInput;
     std::unique_ptr<mv::MidiOutputPort> midiOutput;
-    MVQueue closeQueue;
     std::unique_ptr<DeviceRecord> deviceRecord;
     DevicePortNames portNames; // of deviceRecord's ports
     // Guards the two port pointers between the sending thread and the thread

@@ -27,7 +27,7 @@ std::vector<uint8_t> olderInfoBlock()
     if (size >= FirmwareInfoBlock::imageOffset + FirmwareInfoBlock::size)
         std::copy_n(image + FirmwareInfoBlock::imageOffset, FirmwareInfoBlock::size, block.begin());
 
-    const std::size_t versionOffset = 8;
+    const std::size_t versionOffset = FirmwareInfoBlock::firmwareVersionOffset;
     for (std::size_t i = versionOffset + 4; i-- > versionOffset;)
     {
         if (block[i] != 0)

@@ -60,7 +60,7 @@ inline int embeddedImageSize()
 
 inline juce::String embeddedVersion()
 {
-    const uint8_t* v = embeddedImage() + FirmwareInfoBlock::imageOffset + 8;
+    const uint8_t* v = embeddedImage() + FirmwareInfoBlock::imageVersionOffset;
     return juce::String(v[0]) + "." + juce::String(v[1]) + "." + juce::String(v[2]) + "." +
            juce::String(v[3]);
 }
@@ -70,10 +70,11 @@ inline std::vector<uint8_t> oldInfoBlock()
 {
     std::vector<uint8_t> block(embeddedImage() + FirmwareInfoBlock::imageOffset,
                                embeddedImage() + FirmwareInfoBlock::imageOffset + FirmwareInfoBlock::size);
-    block[8] = 1;
-    block[9] = 0;
-    block[10] = 0;
-    block[11] = 1;
+    const std::size_t v = FirmwareInfoBlock::firmwareVersionOffset;
+    block[v] = 1;
+    block[v + 1] = 0;
+    block[v + 2] = 0;
+    block[v + 3] = 1;
     return block;
 }
 

@@ -242,6 +242,41 @@ TEST(SevenBitPacking, Decode)
     }
 }
 
+// The word-at-a-time paths against the byte loop of the definition, over
+// every length up to beyond a full frame, in buffers of exactly the room the
+// functions promise (a write or read past them shows under AddressSanitizer).
+TEST(SevenBitPacking, EveryLengthMatchesTheByteLoop)
+{
+    const auto referenceUnpack = [](const Bytes& packed)
+    {
+        Bytes raw;
+        for (std::size_t pos = 0; packed.size() - pos >= 2;)
+        {
+            const std::size_t run = std::min<std::size_t>(7, packed.size() - pos - 1);
+            for (std::size_t i = 0; i < run; ++i)
+                raw.push_back(static_cast<uint8_t>(packed[pos + 1 + i] | (((packed[pos] >> i) & 1) << 7)));
+            pos += run + 1;
+        }
+        return raw;
+    };
+    for (int n = 0; n <= 1200; ++n)
+    {
+        SCOPED_TRACE(n);
+        const auto size = static_cast<std::size_t>(n);
+        const Bytes raw = randomBytes(size, 7000u + static_cast<unsigned>(n));
+        Bytes packed(size + (size + 6) / 7);
+        ASSERT_EQ(encodeSevenBit(packed.data(), raw.data(), n), static_cast<int>(packed.size()));
+        ASSERT_EQ(packed, referencePack(raw));
+
+        // Arbitrary packed bytes: flags and data bytes with bit 7 set too.
+        const Bytes anyPacked = randomBytes(size, 9000u + static_cast<unsigned>(n));
+        Bytes unpacked(size - (size + 7) / 8);
+        ASSERT_EQ(decodeSevenBit(anyPacked.data(), unpacked.data(), static_cast<unsigned>(n)),
+                  unpacked.size());
+        ASSERT_EQ(unpacked, referenceUnpack(anyPacked));
+    }
+}
+
 TEST(SevenBitPacking, EncodeMatchesTheDefinitionAndRoundTrips)
 {
     for (int n = 0; n <= 64; ++n)
