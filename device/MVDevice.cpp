@@ -70,6 +70,12 @@ std::size_t MVDevice::getDroppedCount(unsigned sessionId)
     return queue ? queue->getDroppedCount() : 0;
 }
 
+std::size_t MVDevice::getWaiterCount(unsigned sessionId)
+{
+    const std::shared_ptr<MVQueue> queue = getQueue(sessionId);
+    return queue ? queue->getWaiterCount() : 0;
+}
+
 std::shared_ptr<MVQueue> MVDevice::getQueue(unsigned sessionId)
 {
     if (sessionId >= static_cast<unsigned>(sessionCount))

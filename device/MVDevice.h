@@ -67,6 +67,8 @@ public:
     // Messages waiting for the id, and those its queue dropped at its limits.
     std::size_t getQueuedCount(unsigned sessionId);
     std::size_t getDroppedCount(unsigned sessionId);
+    // Receives waiting on the id right now.
+    std::size_t getWaiterCount(unsigned sessionId);
 
     // The receive stream cutter: appends the bytes to the receive buffer, cuts
     // every complete message out of it (as findMidiMessage finds them) and

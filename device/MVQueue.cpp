@@ -43,15 +43,17 @@ int MVQueue::pop(void* out, int timeoutMs, int capacity)
             if (messages.empty())
                 return -1;
         }
-        else if (timeoutMs == 0)
-        {
-            messageAvailable.wait(lock, available);
-        }
         else
         {
-            // One deadline for the whole wait, however often the wait wakes.
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-            if (!messageAvailable.wait_until(lock, deadline, available))
+            ++waiters;
+            bool arrived = true;
+            if (timeoutMs == 0)
+                messageAvailable.wait(lock, available);
+            else // one deadline for the whole wait, however often the wait wakes
+                arrived = messageAvailable.wait_until(
+                    lock, std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs), available);
+            --waiters;
+            if (!arrived)
                 return -1;
         }
         message = std::move(messages.front());
@@ -89,6 +91,12 @@ std::size_t MVQueue::size()
 {
     std::lock_guard<std::mutex> lock(mutex);
     return messages.size();
+}
+
+std::size_t MVQueue::getWaiterCount()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return waiters;
 }
 
 std::size_t MVQueue::getDroppedCount()

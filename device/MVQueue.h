@@ -40,6 +40,8 @@ public:
     std::size_t removeIf(const std::function<bool(const std::vector<uint8_t>&)>& predicate);
 
     std::size_t size();
+    // Callers waiting in pop right now.
+    std::size_t getWaiterCount();
     // Messages dropped by the limits so far.
     std::size_t getDroppedCount();
 
@@ -49,4 +51,5 @@ private:
     std::deque<std::unique_ptr<std::vector<uint8_t>>> messages;
     std::size_t queuedBytes = 0;
     std::size_t dropped = 0;
+    std::size_t waiters = 0;
 };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <future>
 
 namespace emu
 {
@@ -246,6 +247,16 @@ void Amplifier::schedule(int delayMs, std::function<void()> fn)
 {
     std::lock_guard<std::mutex> lock(mutex);
     scheduleLocked(Clock::now() + std::chrono::milliseconds(std::max(delayMs, 0)), std::move(fn));
+}
+
+bool Amplifier::settle(int delayMs, int timeoutMs)
+{
+    // Events due at the same time run in the order they were scheduled, so
+    // this one runs after everything due before it.
+    auto done = std::make_shared<std::promise<void>>();
+    auto reached = done->get_future();
+    schedule(delayMs, [done] { done->set_value(); });
+    return reached.wait_for(std::chrono::milliseconds(timeoutMs)) == std::future_status::ready;
 }
 
 void Amplifier::scheduleLocked(Clock::time_point when, std::function<void()> fn)

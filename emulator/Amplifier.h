@@ -119,6 +119,11 @@ public:
     // Runs fn on the amplifier's thread after delayMs.
     void schedule(int delayMs, std::function<void()> fn);
 
+    // Waits until the amplifier's thread has run everything due within
+    // delayMs from now: what a test expects not to happen by then has had its
+    // chance. False when that takes longer than timeoutMs.
+    bool settle(int delayMs = 0, int timeoutMs = 15000);
+
     // Stops the thread; pending work is dropped. Called by the destructor.
     void shutdown();
 

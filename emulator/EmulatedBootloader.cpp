@@ -136,6 +136,12 @@ std::vector<int> EmulatedBootloader::getStatusWrites() const
     return statusWrites;
 }
 
+void EmulatedBootloader::clearStatusWrites()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    statusWrites.clear();
+}
+
 int EmulatedBootloader::getBlockRequests() const
 {
     std::lock_guard<std::mutex> lock(mutex);

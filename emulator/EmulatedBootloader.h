@@ -101,6 +101,7 @@ public:
 
     // The values of every "SetFwStatus", in order.
     std::vector<int> getStatusWrites() const;
+    void clearStatusWrites();
     // "WriteFlash" requests received, good and bad, and those answered 0.
     int getBlockRequests() const;
     int getRefusedBlocks() const;

@@ -40,6 +40,7 @@ std::vector<std::shared_ptr<Amplifier>> EmulatedPortLayer::plugged() const
 
 juce::StringArray EmulatedPortLayer::getInputNames()
 {
+    ++inputListings;
     juce::StringArray names;
     for (const auto& amp : plugged())
         names.add(amp->getInputName());
@@ -48,6 +49,7 @@ juce::StringArray EmulatedPortLayer::getInputNames()
 
 juce::StringArray EmulatedPortLayer::getOutputNames()
 {
+    ++outputListings;
     juce::StringArray names;
     for (const auto& amp : plugged())
         names.add(amp->getOutputName());

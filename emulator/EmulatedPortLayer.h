@@ -12,6 +12,7 @@
 #include "device/MidiPortLayer.h"
 #include "emulator/Amplifier.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -28,6 +29,11 @@ public:
     void removeAmplifier(const std::shared_ptr<Amplifier>& amp);
     std::vector<std::shared_ptr<Amplifier>> getAmplifiers() const;
 
+    // How often the ports were listed: the device poll lists the inputs on
+    // every tick, a discovery lists the outputs once.
+    int getInputListings() const { return inputListings; }
+    int getOutputListings() const { return outputListings; }
+
     juce::StringArray getInputNames() override;
     juce::StringArray getOutputNames() override;
     std::unique_ptr<mv::MidiInputPort> openInput(int index, mv::MidiInputPortCallback* callback) override;
@@ -38,6 +44,8 @@ private:
 
     mutable std::mutex mutex;
     std::vector<std::shared_ptr<Amplifier>> amplifiers;
+    std::atomic<int> inputListings{0};
+    std::atomic<int> outputListings{0};
 };
 
 } // namespace emu

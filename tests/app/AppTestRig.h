@@ -12,6 +12,7 @@
 #include "emulator/EmulatedPortLayer.h"
 #include "emulator/K7Amplifier.h"
 #include "resources/BinaryData.h"
+#include "tests/support/PumpUntil.h"
 
 #include <juce_events/juce_events.h>
 
@@ -30,18 +31,7 @@ constexpr int pollIntervalMs = 150;
 constexpr int restartMs = 20;
 constexpr int reopenWaitMs = 300;
 
-// Serves the message loop until pred holds or timeoutMs have passed.
-inline bool pumpUntil(const std::function<bool()>& pred, int timeoutMs = 15000)
-{
-    const auto end = juce::Time::getMillisecondCounter() + static_cast<uint32_t>(timeoutMs);
-    while (!pred())
-    {
-        if (juce::Time::getMillisecondCounter() > end)
-            return false;
-        juce::MessageManager::getInstance()->runDispatchLoopUntil(5);
-    }
-    return true;
-}
+using testsupport::pumpUntil;
 
 inline void pumpFor(int milliseconds)
 {

@@ -8,6 +8,7 @@
 #include "emulator/AmpFrames.h"
 #include "emulator/Amplifier.h"
 #include "emulator/EmulatedPortLayer.h"
+#include "tests/support/PumpUntil.h"
 
 #include <gtest/gtest.h>
 #include <juce_events/juce_events.h>
@@ -38,12 +39,9 @@ struct EmulatorFixture : ::testing::Test
     static void pump(int ms) { juce::MessageManager::getInstance()->runDispatchLoopUntil(ms); }
 
     // Pumps until the condition holds or the time is up; the condition's value.
-    static bool pumpUntil(const std::function<bool()>& condition, int ms = 3000)
+    static bool pumpUntil(const std::function<bool()>& condition, int ms = 15000)
     {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (!condition() && std::chrono::steady_clock::now() < end)
-            pump(5);
-        return condition();
+        return testsupport::pumpUntil(condition, ms);
     }
 
     // Runs fn on a background thread while the message thread is pumped;

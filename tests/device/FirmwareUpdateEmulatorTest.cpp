@@ -26,19 +26,22 @@ using Bytes = std::vector<uint8_t>;
 constexpr int restartMs = 120;
 constexpr int replyWaitMs = 400;
 
-// The device callback around the flash: close, wait, open.
+// The device callback around the flash: close, wait until the amplifier has
+// restarted for this call's "SetFwStatus" (gone, then back), open.
 struct Reopen
 {
-    int waitMs = 2 * restartMs;
+    emu::K7Amplifier* amp = nullptr;
     int calls = 0;
 };
 
 bool reopenDevice(MVDevice* device, FirmwareUpdateSession*, void* user)
 {
     auto* r = static_cast<Reopen*>(user);
-    ++r->calls;
+    const std::size_t restarts = std::size_t(++r->calls);
     device->close();
-    std::this_thread::sleep_for(std::chrono::milliseconds(r->waitMs));
+    testsupport::waitUntil(
+        [r, restarts]
+        { return r->amp->getBootloader().getStatusWrites().size() >= restarts && r->amp->isPlugged(); });
     return device->open();
 }
 
@@ -65,6 +68,7 @@ struct FirmwareUpdateEmulatorTest : EmulatorFixture
         EmulatorFixture::SetUp();
         amp = addAmp<emu::K7Amplifier>("Tolvo K7", key.replyWord);
         amp->getBootloader().setRestartMs(restartMs);
+        reopen.amp = amp.get();
         discoverDevices(testProbeWaitMs);
         ASSERT_EQ(copyDeviceRecords().size(), 1u);
         device = std::make_unique<MVUsbMidiK7>(key);
@@ -246,7 +250,9 @@ TEST_F(FirmwareUpdateEmulatorTest, StatusOneRoadFromABackgroundThread)
 TEST_F(FirmwareUpdateEmulatorTest, CallbackThatOpensTooEarlyIsRefused)
 {
     amp->getBootloader().setStatus(1);
-    reopen.waitMs = restartMs / 4; // the amplifier is still restarting
+    emu::BootloaderFaults away;
+    away.stayAwayAfterStatus = 0; // it never comes back from this restart
+    amp->getBootloader().setFaults(away);
     EXPECT_FALSE(runUpdate());
     EXPECT_EQ(session.error, SessionError::CallbackRefused);
     EXPECT_EQ(blockMessagesSent(), 0);
@@ -289,8 +295,8 @@ TEST_F(FirmwareUpdateEmulatorTest, InformationReads)
             EXPECT_EQ(s.error, SessionError::GetFwInfoFailed);
             EXPECT_NE(text.find("Cannot read RetFwInfo data!"), std::string::npos);
             EXPECT_TRUE(flash().empty());
-            // Let the late reply arrive and be skipped by the next exchange.
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            // The late reply arrives; the next exchange drops it.
+            ASSERT_TRUE(amp->settle(c.faults.infoDelayMs));
         }
         else if (c.faults.shortInfoBytes == 10)
         {
@@ -303,7 +309,9 @@ TEST_F(FirmwareUpdateEmulatorTest, InformationReads)
         // The amplifier restarted after "SetFwStatus" 1 on success.
         if (c.ok)
         {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2 * restartMs));
+            ASSERT_TRUE(testsupport::waitUntil(
+                [&] { return !amp->getBootloader().getStatusWrites().empty() && amp->isPlugged(); }));
+            amp->getBootloader().clearStatusWrites();
             device->close();
             ASSERT_TRUE(device->open());
             amp->getBootloader().setStatus(0);
@@ -424,8 +432,7 @@ TEST_F(FirmwareUpdateEmulatorTest, FileErrorsSendNothing)
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
         EXPECT_EQ(s.error, SessionError::FileOpenFailed);
     }
-    pump(20);
-    EXPECT_TRUE(amp->getReceivedMessages().empty());
+    EXPECT_TRUE(amp->getReceivedMessages().empty()) << "recorded as they are sent";
     std::remove(empty.c_str());
 
     // A good file is flashed from disk.

@@ -1,6 +1,7 @@
 #include "device/MVDevice.h"
 #include "device/CommandFrame.h"
 #include "device/SessionIdGuard.h"
+#include "tests/support/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -228,8 +229,9 @@ TEST(MVDevice, ReceiveAcrossThreads)
 
     // A receive that waits keeps its queue alive while the id is released.
     std::thread waiter(
-        [&] { EXPECT_EQ(device.receive(static_cast<unsigned>(id), buffer, 50, sizeof buffer), -1); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        [&] { EXPECT_EQ(device.receive(static_cast<unsigned>(id), buffer, 200, sizeof buffer), -1); });
+    ASSERT_TRUE(
+        testsupport::waitUntil([&] { return device.getWaiterCount(static_cast<unsigned>(id)) == 1; }));
     device.releaseSessionId(static_cast<unsigned>(id));
     waiter.join();
 }
