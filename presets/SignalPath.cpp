@@ -112,6 +112,7 @@ bool readSignalPath(PresetReadCursor& cursor, Json::Value& preset)
     if (!cursor.readWord(countWord))
         return false;
     const int32_t itemCount = int32_t(countWord);
+    unsigned toneMatchingArrays = 0;
     for (int32_t i = 0; i < itemCount; ++i)
     {
         uint32_t header = 0;
@@ -142,6 +143,8 @@ bool readSignalPath(PresetReadCursor& cursor, Json::Value& preset)
             if (flag == 1)
             {
                 if (byteLength % 4 != 0)
+                    return false;
+                if (moduleNumber == toneMatchingModuleNumber && ++toneMatchingArrays > maxToneMatchingArrays)
                     return false;
                 Json::Value values = readFloatArray(cursor, moduleNumber, uint16_t(byteLength / 4));
                 if (values.isNull())
