@@ -92,6 +92,19 @@ bool readGeneralOrder(const uint8_t* buffer, uint64_t size, uint32_t& offset, co
     return true;
 }
 
+// The index of the parameter that reorderToneMatchingParams moves to index
+// 1, or the list's size when the list stays as it is.
+Json::ArrayIndex toneMatchingScalarToMove(const Json::Value& params)
+{
+    const Json::ArrayIndex count = params.size();
+    for (Json::ArrayIndex i = 0; i < count; ++i)
+    {
+        if (params[i]["id"].asInt() == toneMatchingScalarId)
+            return i == 1 || count == 1 ? count : i;
+    }
+    return count;
+}
+
 template <size_t N> int findModule(const std::vector<uint8_t>& preset, const int (&wanted)[N], int fallback)
 {
     const uint8_t* data = preset.data();
@@ -156,7 +169,7 @@ bool writeCompactItem(uint8_t* buffer, size_t size, const Json::Value& item, uin
     const bool toneMatching = module != moduleIdToNumber.end() && module->second == toneMatchingModuleNumber;
     Json::Value reordered;
     const Json::Value* params = &item["params"];
-    if (toneMatching)
+    if (toneMatching && toneMatchingScalarToMove(*params) != params->size())
     {
         reordered = reorderToneMatchingParams(*params);
         params = &reordered;
@@ -177,6 +190,7 @@ bool writeCompactItem(uint8_t* buffer, size_t size, const Json::Value& item, uin
     // Encoded whole before anything is copied, so a refusal or an exception
     // leaves the caller's buffer alone.
     std::vector<uint8_t> bytes(4, 0);
+    bytes.reserve(size_t(std::min<uint64_t>(room, 4 + 4 * uint64_t(params->size()))));
     unsigned written = 0;
     unsigned arrays = 0;
     unsigned arrayPosition = 0;
@@ -224,16 +238,8 @@ bool writeCompactItem(uint8_t* buffer, size_t size, const Json::Value& item, uin
 Json::Value reorderToneMatchingParams(const Json::Value& params)
 {
     const Json::ArrayIndex count = params.size();
-    Json::ArrayIndex found = count;
-    for (Json::ArrayIndex i = 0; i < count; ++i)
-    {
-        if (params[i]["id"].asInt() == toneMatchingScalarId)
-        {
-            found = i;
-            break;
-        }
-    }
-    if (found == count || found == 1 || count == 1)
+    const Json::ArrayIndex found = toneMatchingScalarToMove(params);
+    if (found == count)
         return params;
     Json::Value out(Json::arrayValue);
     for (Json::ArrayIndex i = 0; i < count; ++i)

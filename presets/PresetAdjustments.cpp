@@ -62,9 +62,16 @@ Json::Value sortParamsById(const Json::Value& preset)
     for (Json::Value& item : sorted["sigPath"]["blocks"]["items"])
     {
         Json::Value& params = item["params"];
+        // The values move out of the copy's parameters, which are replaced.
         std::vector<std::pair<int, Json::Value>> pairs;
-        for (const Json::Value& p : params)
-            pairs.emplace_back(p["id"].asInt(), p["value"]);
+        pairs.reserve(params.size());
+        for (Json::Value& p : params)
+        {
+            const int id = static_cast<const Json::Value&>(p)["id"].asInt();
+            Json::Value value;
+            p.removeMember("value", &value);
+            pairs.emplace_back(id, std::move(value));
+        }
         std::stable_sort(pairs.begin(), pairs.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
         Json::Value out(Json::arrayValue);
@@ -120,10 +127,10 @@ Json::Value stripToneMatchingParams(Json::Value preset)
             item["id"] != Json::Value("mavo.toneMatching"))
             continue;
         Json::Value kept;
-        for (const Json::Value& p : item["params"])
+        for (Json::Value& p : item["params"])
         {
             if (!isToneMatchingExtra(p))
-                kept.append(p);
+                kept.append(std::move(p));
         }
         item["params"].swap(kept);
     }
