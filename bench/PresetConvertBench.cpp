@@ -164,25 +164,16 @@ std::vector<uint8_t> packedPreset()
     return mvhw::concatBytes(out, compactItems(preset));
 }
 
-void FindPreampModule(benchmark::State& state)
+void FindAmpModule(benchmark::State& state, int (*find)(const std::vector<uint8_t>&), const char* label)
 {
     const std::vector<uint8_t> bytes = packedPreset();
     for (auto _ : state)
-        benchmark::DoNotOptimize(mvhw::findPreampModule(bytes));
+        benchmark::DoNotOptimize(find(bytes));
     state.SetItemsProcessed(int64_t(state.iterations()));
-    state.SetLabel("items = presets, found at item 2");
+    state.SetLabel(label);
 }
-BENCHMARK(FindPreampModule);
-
-void FindPowerAmpModule(benchmark::State& state)
-{
-    const std::vector<uint8_t> bytes = packedPreset();
-    for (auto _ : state)
-        benchmark::DoNotOptimize(mvhw::findPowerAmpModule(bytes));
-    state.SetItemsProcessed(int64_t(state.iterations()));
-    state.SetLabel("items = presets, found at item 4");
-}
-BENCHMARK(FindPowerAmpModule);
+BENCHMARK_CAPTURE(FindAmpModule, Preamp, mvhw::findPreampModule, "items = presets, found at item 2");
+BENCHMARK_CAPTURE(FindAmpModule, PowerAmp, mvhw::findPowerAmpModule, "items = presets, found at item 4");
 
 void SortParamsById(benchmark::State& state)
 {

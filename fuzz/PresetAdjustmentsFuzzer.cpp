@@ -64,6 +64,20 @@ void checkStripped(const Json::Value& preset)
     }
 }
 
+// Runs adjust; false when it let Json::LogicError pass.
+template <typename Adjust> bool survives(Adjust adjust)
+{
+    try
+    {
+        adjust();
+        return true;
+    }
+    catch (const Json::LogicError&)
+    {
+        return false;
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -74,55 +88,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const Json::Value fields = preset.isObject() ? preset.get("fields", Json::Value()) : Json::Value();
 
     Json::Value sorted;
-    bool ok = true;
-    try
-    {
-        sorted = mvhw::sortParamsById(preset);
-    }
-    catch (const Json::LogicError&)
-    {
-        ok = false;
-    }
-    if (ok)
+    if (survives([&] { sorted = mvhw::sortParamsById(preset); }))
         checkSorted(sorted);
 
     Json::Value applied = preset;
-    try
-    {
-        mvhw::applyIrLoaderFields(applied, fields);
-    }
-    catch (const Json::LogicError&)
-    {
-        if (applied != preset)
-            std::abort();
-    }
+    if (!survives([&] { mvhw::applyIrLoaderFields(applied, fields); }) && applied != preset)
+        std::abort();
 
     Json::Value stored = applied;
-    ok = true;
-    try
-    {
-        mvhw::storeIrLoaderFieldsInMisc(stored);
-    }
-    catch (const Json::LogicError&)
-    {
-        if (stored != applied)
-            std::abort();
-        ok = false;
-    }
-    if (ok)
+    if (survives([&] { mvhw::storeIrLoaderFieldsInMisc(stored); }))
         checkStored(stored);
+    else if (stored != applied)
+        std::abort();
 
     Json::Value stripped;
-    ok = true;
-    try
-    {
-        stripped = mvhw::stripToneMatchingParams(preset);
-    }
-    catch (const Json::LogicError&)
-    {
-        ok = false;
-    }
-    if (ok)
+    if (survives([&] { stripped = mvhw::stripToneMatchingParams(preset); }))
         checkStripped(stripped);
     return 0;
 }
