@@ -1,5 +1,6 @@
-// readSignalPath over arbitrary bytes: never reads outside the buffer, and a
-// refused path leaves "items" as it was.
+// readSignalPath over arbitrary bytes: never reads outside the buffer, a
+// refused path leaves "items" as it was, and what it builds stays within
+// what the input's words hold plus the bounded tone-matching padding.
 #include "presets/SignalPath.h"
 
 #include <cstdlib>
@@ -17,7 +18,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::abort();
     if (!ok && (items.size() != 1 || items[0].asString() != "before"))
         std::abort();
-    if (ok)
-        mvhw::writeSignalPath(preset);
+    if (!ok)
+        return 0;
+    uint64_t values = 0;
+    for (const Json::Value& item : items)
+    {
+        for (const Json::Value& param : item["params"])
+            values += param["value"].isArray() ? param["value"].size() : 1;
+    }
+    if (values > size / 4 + uint64_t(mvhw::maxToneMatchingArrays) * mvhw::toneMatchingArrayValues)
+        std::abort();
+    mvhw::writeSignalPath(preset);
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "presets/MiscSection.h"
 
+#include "presets/PackedWords.h"
 #include "presets/PresetReadCursor.h"
 
 #include <json/reader.h>
@@ -12,15 +13,8 @@
 namespace
 {
 
+using mvhw::appendWord;
 using mvhw::PresetReadCursor;
-
-void appendWord(std::vector<uint8_t>& out, uint32_t word)
-{
-    out.push_back(uint8_t(word));
-    out.push_back(uint8_t(word >> 8));
-    out.push_back(uint8_t(word >> 16));
-    out.push_back(uint8_t(word >> 24));
-}
 
 // The member of an object, or null when it is missing or the value is null.
 // jsoncpp refuses any other kind of value with Json::LogicError.

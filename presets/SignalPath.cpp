@@ -1,44 +1,14 @@
 #include "presets/SignalPath.h"
 
 #include "presets/ModuleTables.h"
+#include "presets/PackedWords.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace mvhw
 {
 namespace
 {
-
-void appendWord(std::vector<uint8_t>& out, uint32_t word)
-{
-    out.push_back(uint8_t(word));
-    out.push_back(uint8_t(word >> 8));
-    out.push_back(uint8_t(word >> 16));
-    out.push_back(uint8_t(word >> 24));
-}
-
-uint32_t packBytes(uint32_t b0, uint32_t b1, uint32_t b2, uint32_t b3)
-{
-    return (b0 & 0xFF) | (b1 & 0xFF) << 8 | (b2 & 0xFF) << 16 | (b3 & 0xFF) << 24;
-}
-
-// A number becomes its nearest float32; anything else is 0.0.
-float toFloat32(const Json::Value& value)
-{
-    if (!value.isDouble())
-        return 0.0f;
-    if (value.isInt())
-        return float(value.asInt());
-    return float(value.asDouble());
-}
-
-void appendFloat(std::vector<uint8_t>& out, float value)
-{
-    uint32_t word = 0;
-    std::memcpy(&word, &value, sizeof word);
-    appendWord(out, word);
-}
 
 // Writes one parameter's header and value; false when it has no id or value.
 bool writeParam(const Json::Value& param, std::vector<uint8_t>& out)
@@ -142,6 +112,7 @@ bool readSignalPath(PresetReadCursor& cursor, Json::Value& preset)
     if (!cursor.readWord(countWord))
         return false;
     const int32_t itemCount = int32_t(countWord);
+    unsigned toneMatchingArrays = 0;
     for (int32_t i = 0; i < itemCount; ++i)
     {
         uint32_t header = 0;
@@ -172,6 +143,8 @@ bool readSignalPath(PresetReadCursor& cursor, Json::Value& preset)
             if (flag == 1)
             {
                 if (byteLength % 4 != 0)
+                    return false;
+                if (moduleNumber == toneMatchingModuleNumber && ++toneMatchingArrays > maxToneMatchingArrays)
                     return false;
                 Json::Value values = readFloatArray(cursor, moduleNumber, uint16_t(byteLength / 4));
                 if (values.isNull())

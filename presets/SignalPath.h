@@ -18,6 +18,11 @@ namespace mvhw
 constexpr unsigned maxSignalPathParams = 255;
 constexpr unsigned maxSignalPathArrayValues = 512;
 constexpr unsigned toneMatchingArrayValues = 2048;
+// The reader pads every tone-matching array to 2048 values whatever its
+// length, so four input bytes could become 2048 values; a path with more
+// tone-matching arrays than this is refused. Every other value read comes
+// from four bytes of the input.
+constexpr unsigned maxToneMatchingArrays = 16;
 
 // Packs the preset's item list. Items without "id", "isActive" or "params",
 // with an unknown module identifier or with more than 255 parameters are
@@ -28,7 +33,9 @@ std::vector<uint8_t> writeSignalPath(const Json::Value& preset);
 // Reads one packed signal path at the cursor into preset "sigPath" / "blocks"
 // / "items", replacing what was there, and returns true with the cursor after
 // it. Returns false, leaving "items" as it was, for an array length that is no
-// multiple of 4 or a buffer that ends early.
+// multiple of 4, a buffer that ends early, or more than maxToneMatchingArrays
+// array parameters in its tone-matching items together, so the padding adds
+// at most 16 x 2048 values to what the input's bytes hold.
 bool readSignalPath(PresetReadCursor& cursor, Json::Value& preset);
 
 // Reads count float32 values at the cursor as an array of reals; for the

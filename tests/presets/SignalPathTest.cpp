@@ -355,3 +355,53 @@ TEST(SignalPath, PackedRoundTripOnCanonicalBytes)
     EXPECT_EQ(end, bytes.size());
     EXPECT_EQ(toHex(writeSignalPath(preset)), toHex(bytes));
 }
+
+TEST(SignalPath, ReaderRefusesPathsThatPadBeyondTheLimit)
+{
+    // A path of items items of the module, each holding arrays empty arrays.
+    const auto path = [](uint32_t items, uint32_t arrays, uint32_t module = 39)
+    {
+        std::vector<uint8_t> bytes;
+        testbytes::appendWord(bytes, items);
+        for (uint32_t i = 0; i < items; ++i)
+        {
+            testbytes::appendWord(bytes, module | 1u << 8 | arrays << 16);
+            for (uint32_t p = 0; p < arrays; ++p)
+                testbytes::appendWord(bytes, p | 1u << 8);
+        }
+        return bytes;
+    };
+    const struct
+    {
+        std::vector<uint8_t> bytes;
+        bool ok;
+    } cases[] = {
+        {path(1, maxToneMatchingArrays), true},
+        {path(4, maxToneMatchingArrays / 4), true},
+        {path(1, maxToneMatchingArrays + 1), false},
+        {path(maxToneMatchingArrays + 1, 1), false},
+        // About 1 KB that would pad to 522,240 values, and 16 KB to 8.4 million.
+        {path(1, 255), false},
+        {path(16, 255), false},
+        // Arrays of other modules are not padded and not limited.
+        {path(16, 255, 14), true},
+    };
+    for (const auto& c : cases)
+    {
+        Json::Value preset = parse(R"({"sigPath": {"blocks": {"items": ["keep"]}}})");
+        EXPECT_EQ(read(c.bytes, preset), c.ok) << c.bytes.size();
+        if (!c.ok)
+        {
+            EXPECT_EQ(preset["sigPath"]["blocks"]["items"], parse(R"(["keep"])")) << c.bytes.size();
+        }
+    }
+
+    // What the limit lets through is padded as before.
+    Json::Value preset;
+    ASSERT_TRUE(read(path(2, maxToneMatchingArrays / 2), preset));
+    for (const Json::Value& item : preset["sigPath"]["blocks"]["items"])
+    {
+        for (const Json::Value& p : item["params"])
+            EXPECT_EQ(p["value"].size(), toneMatchingArrayValues);
+    }
+}

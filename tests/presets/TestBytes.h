@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -48,6 +49,14 @@ inline void appendWord(std::vector<uint8_t>& out, uint32_t word)
 {
     for (int shift = 0; shift < 32; shift += 8)
         out.push_back(uint8_t(word >> shift));
+}
+
+// The IEEE 754 single-precision bits of value.
+inline uint32_t floatWord(float value)
+{
+    uint32_t word = 0;
+    std::memcpy(&word, &value, sizeof word);
+    return word;
 }
 
 inline Json::Value parse(const std::string& text)

@@ -1,0 +1,321 @@
+#include "presets/CompactItem.h"
+
+#include "presets/ModuleTables.h"
+#include "presets/PackedWords.h"
+#include "presets/PresetReadCursor.h"
+#include "presets/SignalPath.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+namespace mvhw
+{
+namespace
+{
+
+constexpr int toneMatchingScalarId = 100;
+
+Json::Value param(int id, Json::Value value)
+{
+    Json::Value out(Json::objectValue);
+    out["id"] = id;
+    out["value"].swap(value);
+    return out;
+}
+
+// Reads an array's byte-length word and length / 4 values. Fails for a
+// length beyond the bytes after the word, which also refuses every length
+// with the top bit set.
+bool readArrayValues(const uint8_t* buffer, uint64_t size, uint32_t& offset, Json::Value& values)
+{
+    uint32_t length = 0;
+    if (!readWordAt(buffer, size, offset, length))
+        return false;
+    if (length > uint32_t(INT32_MAX) || length > bytesAfter(offsetReach(size), offset))
+        return false;
+    values = Json::Value(Json::arrayValue);
+    for (uint32_t i = 0; i < length / 4; ++i)
+    {
+        float value = 0.0f;
+        readFloatAt(buffer, size, offset, value);
+        values.append(Json::Value(double(value)));
+    }
+    return true;
+}
+
+bool scalarsFit(uint64_t size, uint32_t offset, uint64_t count)
+{
+    return count * 4 <= bytesAfter(offsetReach(size), offset);
+}
+
+// count >= 1: the array as id 0, then scalars as ids 100, 1, 2, ....
+bool readToneMatchingOrder(const uint8_t* buffer, uint64_t size, uint32_t& offset, unsigned count,
+                           Json::Value& params)
+{
+    Json::Value values;
+    if (!readArrayValues(buffer, size, offset, values) || !scalarsFit(size, offset, count - 1))
+        return false;
+    params = Json::Value(Json::arrayValue);
+    params.append(param(0, std::move(values)));
+    for (unsigned i = 1; i < count; ++i)
+    {
+        float value = 0.0f;
+        readFloatAt(buffer, size, offset, value);
+        params.append(param(i == 1 ? toneMatchingScalarId : int(i - 1), Json::Value(double(value))));
+    }
+    return true;
+}
+
+// Scalars as ids 0, 1, 2, ..., then, with the array flag set, the array with
+// the id that follows them.
+bool readGeneralOrder(const uint8_t* buffer, uint64_t size, uint32_t& offset, const CompactItemHeader& header,
+                      Json::Value& params)
+{
+    const unsigned scalars =
+        header.arrayFlag != 0 ? std::max(unsigned(header.paramCount), 1u) - 1 : header.paramCount;
+    if (!scalarsFit(size, offset, scalars))
+        return false;
+    params = Json::Value(Json::arrayValue);
+    for (unsigned i = 0; i < scalars; ++i)
+    {
+        float value = 0.0f;
+        readFloatAt(buffer, size, offset, value);
+        params.append(param(int(i), Json::Value(double(value))));
+    }
+    if (header.arrayFlag == 0)
+        return true;
+    Json::Value values;
+    if (!readArrayValues(buffer, size, offset, values))
+        return false;
+    params.append(param(int(scalars), std::move(values)));
+    return true;
+}
+
+// The index of the parameter that reorderToneMatchingParams moves to index
+// 1, or the list's size when the list stays as it is.
+Json::ArrayIndex toneMatchingScalarToMove(const Json::Value& params)
+{
+    const Json::ArrayIndex count = params.size();
+    for (Json::ArrayIndex i = 0; i < count; ++i)
+    {
+        if (params[i]["id"].asInt() == toneMatchingScalarId)
+            return i == 1 || count == 1 ? count : i;
+    }
+    return count;
+}
+
+template <size_t N> int findModule(const std::vector<uint8_t>& preset, const int (&wanted)[N], int fallback)
+{
+    const uint8_t* data = preset.data();
+    const uint64_t size = preset.size();
+    uint32_t a = 0;
+    uint32_t b = 0;
+    uint32_t countWord = 0;
+    if (!wordAt(data, size, 0, a) || !wordAt(data, size, 4 + uint64_t(a), b) ||
+        !wordAt(data, size, 12 + uint64_t(a) + b, countWord))
+        return fallback;
+    // Every step is at least one header word and every position is checked
+    // before it is read, so the walk ends with the data whatever the count.
+    uint64_t position = 16 + uint64_t(a) + b;
+    for (int32_t i = 0; i < int32_t(countWord); ++i)
+    {
+        uint32_t word = 0;
+        if (!wordAt(data, size, position, word))
+            return fallback;
+        const CompactItemHeader header = CompactItemHeader::fromWord(word);
+        if (std::find(std::begin(wanted), std::end(wanted), int(header.moduleNumber)) != std::end(wanted))
+            return header.moduleNumber;
+        uint64_t next = position + 4 + 4 * uint64_t(header.paramCount);
+        if (header.arrayFlag != 0)
+        {
+            // A tone-matching item keeps its length word right after the
+            // header, any other behind its scalars.
+            const uint64_t lengthAt = header.moduleNumber == toneMatchingModuleNumber
+                                          ? position + 4
+                                          : position + 4 * uint64_t(header.paramCount);
+            uint32_t length = 0;
+            if (!wordAt(data, size, lengthAt, length))
+                return fallback;
+            next += length;
+        }
+        position = next;
+    }
+    return fallback;
+}
+
+} // namespace
+
+CompactItemHeader CompactItemHeader::fromWord(uint32_t word)
+{
+    CompactItemHeader header;
+    header.moduleNumber = uint8_t(word);
+    header.active = uint8_t(word >> 8);
+    header.paramCount = uint8_t(word >> 16);
+    header.arrayFlag = uint8_t(word >> 24);
+    return header;
+}
+
+uint32_t CompactItemHeader::toWord() const
+{
+    return packBytes(moduleNumber, active, paramCount, arrayFlag);
+}
+
+bool writeCompactItem(uint8_t* buffer, size_t size, const Json::Value& item, uint32_t& offset)
+{
+    if (buffer == nullptr || !item.isMember("id"))
+        return false;
+    const auto module = moduleIdToNumber.find(item["id"].asString());
+    const bool toneMatching = module != moduleIdToNumber.end() && module->second == toneMatchingModuleNumber;
+    Json::Value reordered;
+    const Json::Value* params = &item["params"];
+    if (toneMatching && toneMatchingScalarToMove(*params) != params->size())
+    {
+        reordered = reorderToneMatchingParams(*params);
+        params = &reordered;
+    }
+    if (!item.isMember("isActive"))
+        return false;
+    const bool active = item["isActive"].asBool();
+    if (!item.isMember("params"))
+        return false;
+    const uint64_t room = bytesAfter(offsetReach(size), offset);
+    if (module == moduleIdToNumber.end())
+    {
+        if (room >= 4)
+            offset += 4;
+        return false;
+    }
+
+    // Encoded whole before anything is copied, so a refusal or an exception
+    // leaves the caller's buffer alone.
+    std::vector<uint8_t> bytes(4, 0);
+    bytes.reserve(size_t(std::min<uint64_t>(room, 4 + 4 * uint64_t(params->size()))));
+    unsigned written = 0;
+    unsigned arrays = 0;
+    unsigned arrayPosition = 0;
+    for (Json::ArrayIndex i = 0; i < params->size(); ++i)
+    {
+        const Json::Value& p = (*params)[i];
+        if (!p.isMember("id") || !p.isMember("value"))
+            continue;
+        const Json::Value& value = p["value"];
+        if (value.type() == Json::arrayValue)
+        {
+            ++arrays;
+            arrayPosition = written;
+            const uint32_t count = std::min<uint32_t>(value.size(), maxSignalPathArrayValues);
+            appendWord(bytes, 4 * count);
+            for (Json::ArrayIndex v = 0; v < count; ++v)
+                appendFloat(bytes, toFloat32(value[v]));
+        }
+        else
+        {
+            appendFloat(bytes, toFloat32(value));
+        }
+        ++written;
+    }
+    if (written > maxSignalPathParams || arrays > 1)
+        return false;
+    if (arrays == 1 && arrayPosition != (toneMatching ? 0 : written - 1))
+        return false;
+    if (room < bytes.size())
+        return false;
+
+    CompactItemHeader header;
+    header.moduleNumber = uint8_t(module->second);
+    header.active = active ? 1 : 0;
+    header.paramCount = uint8_t(written);
+    header.arrayFlag = arrays == 1 ? 1 : 0;
+    const uint32_t word = header.toWord();
+    for (int i = 0; i < 4; ++i)
+        bytes[size_t(i)] = uint8_t(word >> (8 * i));
+    std::memcpy(buffer + offset, bytes.data(), bytes.size());
+    offset += uint32_t(bytes.size());
+    return true;
+}
+
+Json::Value reorderToneMatchingParams(const Json::Value& params)
+{
+    const Json::ArrayIndex count = params.size();
+    const Json::ArrayIndex found = toneMatchingScalarToMove(params);
+    if (found == count)
+        return params;
+    Json::Value out(Json::arrayValue);
+    for (Json::ArrayIndex i = 0; i < count; ++i)
+    {
+        if (i == found)
+            continue;
+        out.append(params[i]);
+        if (out.size() == 1)
+            out.append(params[found]);
+    }
+    return out;
+}
+
+Json::Value readCompactItem(const uint8_t* buffer, size_t size, uint32_t& offset)
+{
+    uint32_t at = offset;
+    uint32_t word = 0;
+    if (!readWordAt(buffer, size, at, word))
+        return Json::Value();
+    const CompactItemHeader header = CompactItemHeader::fromWord(word);
+    const auto module = moduleNumberToId.find(header.moduleNumber);
+    if (module == moduleNumberToId.end())
+    {
+        offset = at;
+        return Json::Value();
+    }
+
+    Json::Value params;
+    const bool read =
+        header.arrayFlag != 0 && header.moduleNumber == toneMatchingModuleNumber
+            ? readToneMatchingOrder(buffer, size, at, std::max(unsigned(header.paramCount), 1u), params)
+            : readGeneralOrder(buffer, size, at, header, params);
+    if (!read)
+        return Json::Value();
+
+    Json::Value item(Json::objectValue);
+    item["name"] = "Untitled";
+    item["id"] = module->second;
+    item["selected"] = "false";
+    item["isActive"] = header.active != 0;
+    item["params"].swap(params);
+    offset = at;
+    return item;
+}
+
+Json::Value readToneMatchingParams(const uint8_t* buffer, size_t size, uint32_t& offset, int count)
+{
+    if (buffer == nullptr || count < 1)
+        return Json::Value();
+    uint32_t at = offset;
+    Json::Value params;
+    if (!readToneMatchingOrder(buffer, size, at, unsigned(count), params))
+        return Json::Value();
+    offset = at;
+    return params;
+}
+
+int findPreampModule(const std::vector<uint8_t>& preset)
+{
+    static constexpr int preamps[] = {0, 1, 2, 3, 45, 46};
+    return findModule(preset, preamps, 0);
+}
+
+int findPowerAmpModule(const std::vector<uint8_t>& preset)
+{
+    static constexpr int powerAmps[] = {8, 9, 10, 11, 47, 48};
+    return findModule(preset, powerAmps, 8);
+}
+
+std::vector<uint8_t> concatBytes(const std::vector<uint8_t>& first, const std::vector<uint8_t>& second)
+{
+    std::vector<uint8_t> out;
+    out.reserve(first.size() + second.size());
+    out.insert(out.end(), first.begin(), first.end());
+    out.insert(out.end(), second.begin(), second.end());
+    return out;
+}
+
+} // namespace mvhw

@@ -1,0 +1,48 @@
+#pragma once
+
+// The words of the packed preset forms as the writers build them: 32-bit
+// little-endian words, four header bytes packed into one, and JSON numbers as
+// IEEE 754 single-precision values.
+
+#include <json/value.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace mvhw
+{
+
+inline void appendWord(std::vector<uint8_t>& out, uint32_t word)
+{
+    out.push_back(uint8_t(word));
+    out.push_back(uint8_t(word >> 8));
+    out.push_back(uint8_t(word >> 16));
+    out.push_back(uint8_t(word >> 24));
+}
+
+// b0 is the word's lowest byte; each argument keeps its low 8 bits.
+inline uint32_t packBytes(uint32_t b0, uint32_t b1, uint32_t b2, uint32_t b3)
+{
+    return (b0 & 0xFF) | (b1 & 0xFF) << 8 | (b2 & 0xFF) << 16 | (b3 & 0xFF) << 24;
+}
+
+// A number becomes its nearest float32 (an integer that fits an int through
+// asInt, any other number through asDouble); anything else is 0.0.
+inline float toFloat32(const Json::Value& value)
+{
+    if (!value.isDouble())
+        return 0.0f;
+    if (value.isInt())
+        return float(value.asInt());
+    return float(value.asDouble());
+}
+
+inline void appendFloat(std::vector<uint8_t>& out, float value)
+{
+    uint32_t word = 0;
+    std::memcpy(&word, &value, sizeof word);
+    appendWord(out, word);
+}
+
+} // namespace mvhw
