@@ -124,6 +124,11 @@ void DeviceManager::stopTimer()
     impl->stopTimer();
 }
 
+bool DeviceManager::isPolling() const
+{
+    return impl->isTimerRunning();
+}
+
 void DeviceManager::setPollInterval(int milliseconds)
 {
     impl->pollIntervalMs = milliseconds;

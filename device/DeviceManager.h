@@ -47,6 +47,8 @@ public:
     MVDevice* getCurrentDevice();
     void startTimer();
     void stopTimer();
+    // Whether the device poll is running.
+    bool isPolling() const;
 
     // The poll's period (2000 ms) and the discovery's wait after each probe
     // (1000 ms); set them before starting the poll.

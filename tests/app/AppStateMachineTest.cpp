@@ -61,7 +61,7 @@ protected:
 
 TEST_F(AppStateMachineTest, NoAmplifierStaysInitial)
 {
-    pumpFor(4 * pollIntervalMs);
+    rig.waitForPolls(3);
     EXPECT_TRUE(isState<InitialAppState>(*component));
     EXPECT_TRUE(component->getInitialView().isVisible());
     EXPECT_FALSE(component->getConnectedView().isVisible());
@@ -87,7 +87,7 @@ TEST_F(AppStateMachineTest, ScanWithoutAmplifierReturnsToInitial)
 TEST_F(AppStateMachineTest, PluggingInAnAmplifierConnectsByItself)
 {
     auto amp = rig.addAmplifier(false);
-    pumpFor(2 * pollIntervalMs);
+    rig.waitForPolls(2);
     EXPECT_TRUE(isState<InitialAppState>(*component));
 
     amp->plug();
@@ -187,7 +187,8 @@ TEST_F(AppStateMachineTest, DeviceChangeWhileConnectedReturnsToInitialWithoutRec
     rig.addAmplifier();
     ASSERT_TRUE(pumpUntil([this] { return isState<InitialAppState>(*component); }));
     EXPECT_EQ(mv::DeviceManager::getInstance()->getCurrentDevice(), nullptr);
-    pumpFor(4 * pollIntervalMs);
+    rig.waitForPolls(3);
+    runPostedMessages();
     EXPECT_TRUE(isState<InitialAppState>(*component));
     EXPECT_EQ(first->getOpenInputCount(), 0);
 }
@@ -200,7 +201,8 @@ TEST_F(AppStateMachineTest, DoubleConnectScansOnce)
     component->getConnectButton().triggerClick();
     component->getConnectButton().triggerClick();
     ASSERT_TRUE(pumpUntil([this] { return showsDeviceInfo(); }));
-    pumpFor(2 * pollIntervalMs);
+    rig.waitForPolls(2);
+    runPostedMessages();
     EXPECT_TRUE(isState<ConnectedAppState>(*component));
     EXPECT_EQ(Rig::probeCount(*amp), 1);
 }
@@ -213,7 +215,8 @@ TEST_F(AppStateMachineTest, DeviceChangeWhileCheckingCancelsTheUpdate)
     component->buttonClicked(&component->getCheckButton());
     component->devicesChanged(mv::DeviceManager::getInstance());
     ASSERT_TRUE(isState<InitialAppState>(*component));
-    pumpFor(500);
+    // The check task has returned (its state is gone); its closure is posted.
+    runPostedMessages();
     EXPECT_TRUE(isState<InitialAppState>(*component));
     EXPECT_EQ(amp->getBootloader().getStatusWrites(), std::vector<int>{});
     EXPECT_EQ(amp->getBootloader().getBlockRequests(), 0);
@@ -231,7 +234,7 @@ TEST_F(AppStateMachineTest, ClicksThatDoNotFitTheStateAreIgnored)
     // Connect while connected; a device change without an open device.
     component->buttonClicked(&component->getConnectButton());
     EXPECT_TRUE(isState<ConnectedAppState>(*component));
-    pumpFor(200);
+    runPostedMessages();
     EXPECT_EQ(Rig::probeCount(*amp), 1);
 }
 
@@ -256,7 +259,8 @@ TEST_F(AppStateMachineTest, CloseDuringAFlashFinishesTheFlashThenQuits)
     EXPECT_TRUE(std::equal(embeddedImage(), embeddedImage() + embeddedImageSize(), flash.begin()));
     // The update's result closure closed; no toast, no new read, no poll.
     EXPECT_FALSE(component->getToast().isVisible());
-    pumpFor(3 * pollIntervalMs);
+    runPostedMessages();
+    EXPECT_FALSE(mv::DeviceManager::getInstance()->isPolling());
     EXPECT_EQ(amp->getOpenInputCount(), 0);
     component.reset();
 }
@@ -270,7 +274,7 @@ TEST_F(AppStateMachineTest, CloseWhileConnectingQuitsWhenTheScanEnds)
     bool quit = false;
     component->requestClose([&] { quit = true; });
     ASSERT_TRUE(pumpUntil([&] { return quit; }));
-    pumpFor(200);
+    runPostedMessages();
     EXPECT_EQ(mv::DeviceManager::getInstance()->getCurrentDevice(), nullptr);
     EXPECT_TRUE(isState<ConnectingAppState>(*component));
     EXPECT_EQ(amp->getOpenInputCount(), 0);
@@ -297,7 +301,7 @@ TEST_F(AppStateMachineTest, DestroyingTheComponentDuringAScanDoesNotDeadlock)
     ASSERT_TRUE(pumpUntil([this] { return isState<ConnectingAppState>(*component); }));
     component.reset();
     EXPECT_EQ(mv::DeviceManager::getInstance()->getCurrentDevice(), nullptr);
-    pumpFor(100);
+    runPostedMessages();
     EXPECT_EQ(amp->getOpenInputCount(), 0);
 }
 
@@ -354,7 +358,8 @@ TEST_F(AppStateMachineTest, FailedConnectStillShowsTheDeviceViewWithFailingReads
     // No reconnection on a device change while no device is open; eject works.
     rig.layer->failInputOpensFrom = -1;
     rig.addAmplifier();
-    pumpFor(4 * pollIntervalMs);
+    rig.waitForADiscovery();
+    runPostedMessages();
     EXPECT_TRUE(isState<ConnectedAppState>(*component));
     component->getEjectButton().triggerClick();
     ASSERT_TRUE(pumpUntil([this] { return isState<InitialAppState>(*component); }));
@@ -381,7 +386,7 @@ TEST_F(AppStateMachineTest, WebLinksOpenThroughTheSeamWithoutChangingState)
     component->setUrlOpener([&](const juce::URL& url) { opened.push_back(url.toString(false)); });
     component->getInitialView().learnMoreButton->triggerClick();
     component->getInitialView().helpButton->triggerClick();
-    pumpFor(50);
+    runPostedMessages();
     EXPECT_EQ(opened, (std::vector<juce::String>{"https://tolvo.example/",
                                                  "https://support.tolvo.example/hc/en-us/requests/new"}));
     EXPECT_TRUE(isState<InitialAppState>(*component));
@@ -389,7 +394,7 @@ TEST_F(AppStateMachineTest, WebLinksOpenThroughTheSeamWithoutChangingState)
 
 TEST_F(AppStateMachineTest, UiQueueRunsInOrderUnlockedAndSkipsEmptyClosures)
 {
-    pumpFor(20);
+    runPostedMessages();
     std::vector<int> order;
     component->queueUiClosure([&] { order.push_back(1); });
     component->queueUiClosure({});
@@ -403,7 +408,7 @@ TEST_F(AppStateMachineTest, UiQueueRunsInOrderUnlockedAndSkipsEmptyClosures)
         });
     component->handleAsyncUpdate();
     EXPECT_EQ(order, (std::vector<int>{1, 2}));
-    pumpFor(50);
+    EXPECT_TRUE(pumpUntil([&] { return order.size() == 3; }));
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
 }
 

@@ -33,9 +33,13 @@ constexpr int reopenWaitMs = 300;
 
 using testsupport::pumpUntil;
 
-inline void pumpFor(int milliseconds)
+// Serves the message loop until everything posted to it so far has run: a
+// closure posted now runs after them.
+inline void runPostedMessages()
 {
-    pumpUntil([] { return false; }, milliseconds);
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    juce::MessageManager::callAsync([done] { *done = true; });
+    pumpUntil([done] { return done->load(); });
 }
 
 inline const uint8_t* embeddedImage()
@@ -133,6 +137,18 @@ public:
         return amp;
     }
 
+    // Serves the message loop until the device poll has ticked n more times
+    // (each tick lists the inputs), or one more discovery has run (it lists
+    // the outputs): what they would have done by then, they have.
+    void waitForPolls(int n)
+    {
+        waitForMore([this] { return emulated->getInputListings(); }, n);
+    }
+    void waitForADiscovery()
+    {
+        waitForMore([this] { return emulated->getOutputListings(); }, 1);
+    }
+
     // Discovery probes the amplifier has received.
     static int probeCount(const emu::Amplifier& amp)
     {
@@ -143,6 +159,13 @@ public:
 
     std::shared_ptr<emu::EmulatedPortLayer> emulated;
     std::shared_ptr<FlakyPortLayer> layer;
+
+private:
+    static void waitForMore(const std::function<int()>& count, int n)
+    {
+        const int target = count() + n;
+        pumpUntil([&] { return count() >= target; });
+    }
 };
 
 } // namespace apptest

@@ -56,7 +56,7 @@ TEST(MainWindowTest, OpensConnectsOnTheFirstPollAndClosesCleanly)
     const auto area = juce::Desktop::getInstance().getDisplays().getPrimaryDisplay()->userArea;
     EXPECT_LE(std::abs(window->getBounds().getCentreX() - area.getCentreX()), 1);
 
-    pumpFor(2 * pollIntervalMs);
+    rig.waitForPolls(2);
     saveScreenshot(*component, "main_window_initial.png");
 
     amp->plug();
@@ -64,11 +64,11 @@ TEST(MainWindowTest, OpensConnectsOnTheFirstPollAndClosesCleanly)
     EXPECT_EQ(component->getConnectedView().getBounds(), juce::Rectangle<int>(0, 200, 375, 280));
     component->getToast().setText("Your firmware is up-to-date.");
     component->getToast().show();
-    pumpFor(400);
+    pumpUntil([&] { return component->getToast().getAlpha() >= 1.0f; });
     saveScreenshot(*component, "main_window_connected.png");
 
     window->setSize(500, 600);
-    pumpFor(20);
+    runPostedMessages();
     EXPECT_EQ(component->getConnectedView().getWidth(), component->getWidth());
     EXPECT_EQ(component->getToast().getX(), 32);
     EXPECT_EQ(component->getToast().getWidth(), component->getWidth() - 64);
@@ -77,7 +77,7 @@ TEST(MainWindowTest, OpensConnectsOnTheFirstPollAndClosesCleanly)
     EXPECT_TRUE(component->isClosed());
     EXPECT_EQ(mv::DeviceManager::getInstance()->getCurrentDevice(), nullptr);
     window.reset();
-    pumpFor(50);
+    runPostedMessages();
     EXPECT_EQ(amp->getOpenInputCount(), 0);
 }
 

@@ -1,0 +1,190 @@
+// The receive stream cutter: messages cut out of the bytes however they
+// arrive, and the cap on the bytes it keeps.
+#include "tests/device/TestDevice.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+using namespace mvdevice_test;
+
+TEST(MVDevice, StreamCutter)
+{
+    const Bytes f = frame(0x40, MessageClass::Data, 18, {1, 2, 3, 4});
+    const Bytes g = frame(0x41, MessageClass::Ack, 6);
+    const std::string F = Recorder::hex(f.data(), static_cast<int>(f.size()));
+    const std::string G = Recorder::hex(g.data(), static_cast<int>(g.size()));
+    struct Case
+    {
+        const char* name;
+        std::vector<Bytes> chunks;
+        std::vector<std::vector<std::string>> eventsAfterEachChunk;
+        std::size_t bufferLeft;
+    };
+    const Case cases[] = {
+        {"whole frame", {f}, {{"message " + F}}, 0},
+        {"two frames in one callback", {f + g}, {{"message " + F, "message " + G}}, 0},
+        {"split over three callbacks",
+         {Bytes(f.begin(), f.begin() + 3), Bytes(f.begin() + 3, f.end() - 1), Bytes{0xF7}},
+         {{}, {}, {"message " + F}},
+         0},
+        {"restart at the last F0 before F7",
+         {Bytes{0xF0, 0x01, 0x02} + Bytes{0xF0, 0x01, 0x40, 0x00, 0x02, 0x12, 0xF7}},
+         {{"message F0 01 40 00 02 12 F7"}},
+         0},
+        {"controller and program change",
+         {Bytes{0xB0, 0x07, 0x64, 0xC0, 0x05}},
+         {{"message B0 07 64", "message C0 05"}},
+         0},
+        {"controller waits for its third byte",
+         {Bytes{0xB0, 0x07}, Bytes{0x64}},
+         {{}, {"message B0 07 64"}},
+         0},
+        {"program change waits for its data byte", {Bytes{0xC0}, Bytes{0x05}}, {{}, {"message C0 05"}}, 0},
+        {"channel message bytes taken whatever their value",
+         {Bytes{0xB0, 0xF0, 0xF7}},
+         {{"message B0 F0 F7"}},
+         0},
+        {"stray bytes stay until a message follows", {Bytes{0x90, 0x3C, 0x40}, f}, {{}, {"message " + F}}, 0},
+        {"frame followed by the start of another", {f + Bytes{0x00, 0xF0, 0x01}}, {{"message " + F}}, 3},
+        {"garbage-laden stream",
+         {Bytes{0x90, 0x3C, 0x40, 0xF7} + f + Bytes{0x00, 0x7F, 0xE0, 0x01} + Bytes{0xB0, 0x01, 0x02} +
+          Bytes{0xF0, 0x11, 0x22} + g + Bytes{0x80}},
+         {{"message " + F, "message B0 01 02", "message " + G}},
+         1},
+        {"invalid SysEx goes to the delegate as SysEx",
+         {Bytes{0xF0, 0x01, 0x00, 0x05, 0x02, 0x12, 0xF7}},
+         {{"sysex F0 01 00 05 02 12 F7", "message F0 01 00 05 02 12 F7"}},
+         0},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        TestDevice device;
+        Recorder recorder;
+        device.setEventDelegate(&recorder);
+        std::vector<std::string> expected;
+        for (std::size_t i = 0; i < c.chunks.size(); ++i)
+        {
+            device.feed(c.chunks[i]);
+            expected.insert(expected.end(), c.eventsAfterEachChunk[i].begin(),
+                            c.eventsAfterEachChunk[i].end());
+            EXPECT_EQ(recorder.events, expected) << "after chunk " << i;
+        }
+        EXPECT_EQ(device.getReceiveBufferSize(), c.bufferLeft);
+    }
+}
+
+// Cutting does not depend on how the stream is split into callbacks.
+TEST(MVDevice, StreamCutterIgnoresChunking)
+{
+    std::mt19937 rng(42);
+    const uint8_t alphabet[] = {0xF0, 0xF7, 0xB0, 0xC0, 0x00, 0x01, 0x12, 0x40, 0x7F, 0x90, 0x80};
+    for (int round = 0; round < 200; ++round)
+    {
+        Bytes stream;
+        const int pieces = 1 + static_cast<int>(rng() % 12);
+        for (int p = 0; p < pieces; ++p)
+        {
+            if (rng() % 2)
+            {
+                const Bytes fr = frame(static_cast<uint8_t>(64 + rng() % 64), static_cast<uint8_t>(rng() % 8),
+                                       18, Bytes(rng() % 20, static_cast<uint8_t>(rng())));
+                stream = stream + fr;
+            }
+            else
+            {
+                for (unsigned k = rng() % 6; k > 0; --k)
+                    stream.push_back(alphabet[rng() % sizeof alphabet]);
+            }
+        }
+
+        TestDevice whole;
+        Recorder wholeEvents;
+        whole.setEventDelegate(&wholeEvents);
+        whole.feed(stream);
+
+        TestDevice split;
+        Recorder splitEvents;
+        split.setEventDelegate(&splitEvents);
+        for (std::size_t pos = 0; pos < stream.size();)
+        {
+            const std::size_t n = std::min<std::size_t>(1 + rng() % 9, stream.size() - pos);
+            split.feed(
+                Bytes(stream.begin() + static_cast<long>(pos), stream.begin() + static_cast<long>(pos + n)));
+            pos += n;
+        }
+        ASSERT_EQ(splitEvents.events, wholeEvents.events) << "round " << round;
+        ASSERT_EQ(split.getReceiveBufferSize(), whole.getReceiveBufferSize());
+        std::size_t left = 0;
+        ASSERT_EQ(wholeEvents.events, referenceCut(stream, left)) << "round " << round;
+        ASSERT_EQ(whole.getReceiveBufferSize(), left);
+    }
+}
+
+TEST(MVDevice, ReceiveBufferIsCapped)
+{
+    const std::size_t limit = MVDevice::receiveBufferLimit;
+    const Bytes f = frame(1, MessageClass::Data, 35, {7});
+    {
+        SCOPED_TRACE("below the limit every byte is kept");
+        TestDevice device;
+        device.feed(Bytes(1000, 0x11) + Bytes{0xF0, 0x01});
+        EXPECT_EQ(device.getReceiveBufferSize(), 1002u);
+    }
+    {
+        SCOPED_TRACE("garbage before the last F0 is dropped");
+        TestDevice device;
+        device.acquireSessionId();
+        device.feed(Bytes(limit, 0x11));
+        EXPECT_EQ(device.getReceiveBufferSize(), limit);
+        device.feed(Bytes(f.begin(), f.begin() + 4));
+        EXPECT_EQ(device.getReceiveBufferSize(), 4u);
+        device.feed(Bytes(f.begin() + 4, f.end()));
+        EXPECT_EQ(drain(device, 1), std::vector<Bytes>{f});
+        EXPECT_EQ(device.getReceiveBufferSize(), 0u);
+    }
+    {
+        SCOPED_TRACE("an unterminated message past the limit is dropped");
+        TestDevice device;
+        device.acquireSessionId();
+        Bytes endless{0xF0};
+        endless.resize(limit + 10, 0x01);
+        for (std::size_t pos = 0; pos < endless.size(); pos += 4096)
+        {
+            device.feed(Bytes(endless.begin() + static_cast<long>(pos),
+                              endless.begin() + static_cast<long>(std::min(pos + 4096, endless.size()))));
+            ASSERT_LE(device.getReceiveBufferSize(), limit);
+        }
+        device.feed(Bytes{0xF7} + f);
+        EXPECT_EQ(drain(device, 1), std::vector<Bytes>{f});
+    }
+    {
+        SCOPED_TRACE("a channel message cut by the cap still completes");
+        TestDevice device;
+        Recorder recorder;
+        device.setEventDelegate(&recorder);
+        device.feed(Bytes(limit + 5, 0x22) + Bytes{0xB0, 0x07});
+        EXPECT_EQ(device.getReceiveBufferSize(), 2u);
+        device.feed({0x64});
+        EXPECT_EQ(recorder.events, std::vector<std::string>{"message B0 07 64"});
+    }
+    {
+        SCOPED_TRACE("complete messages in one large callback all arrive");
+        TestDevice device;
+        device.acquireSessionId();
+        const Bytes big = frame(1, MessageClass::Data, 36, Bytes(500, 0x55));
+        Bytes stream;
+        for (int i = 0; i < 150; ++i)
+            stream = stream + big;
+        ASSERT_GT(stream.size(), limit);
+        device.feed(stream + Bytes{0xF0});
+        EXPECT_EQ(drain(device, 1).size(), 150u);
+        EXPECT_EQ(device.getReceiveBufferSize(), 1u);
+    }
+}
