@@ -45,9 +45,9 @@ void answer(ScriptedDevice& device, uint8_t replyClass, Bytes payload, Fault fau
 // Replies arrive inside send, so no receive needs to wait.
 constexpr int noWait = -1;
 
-const Fault scriptedFaults[] = {Fault::None,         Fault::Silent,     Fault::WrongClass,
+const Fault scriptedFaults[] = {Fault::None,         Fault::Silent,      Fault::WrongClass,
                                 Fault::WrongCommand, Fault::BadChecksum, Fault::WrongSession,
-                                Fault::Decodes768,   Fault::Decodes769, Fault::Decodes889,
+                                Fault::Decodes768,   Fault::Decodes769,  Fault::Decodes889,
                                 Fault::Over1024,     Fault::SendFails};
 
 } // namespace
@@ -86,7 +86,8 @@ TEST(Commands, RefuseNoDeviceAndSessionIdsOutsideTheTableSendingNothing)
             auto session = c.make();
             MVDevice* target = sessionId == 1 ? nullptr : &device;
             EXPECT_FALSE(session->doRun(target, sessionId));
-            EXPECT_EQ(session->error, c.everyFailure != 0 ? c.everyFailure : int(SessionError::InvalidRequest));
+            EXPECT_EQ(session->error,
+                      c.everyFailure != 0 ? c.everyFailure : int(SessionError::InvalidRequest));
             EXPECT_TRUE(device.sent.empty());
         }
 }
@@ -110,10 +111,12 @@ TEST(Commands, RefuseArgumentsOutOfRangeSendingNothing)
         {"IrLoader 21-byte name",
          maker<IrLoaderFileSession>([](auto& s) { s.wavFileName = std::string(21, 'w'); })},
         {"Blob null data", maker<BlobSetSession>([](auto& s) { s.length = 3; })},
-        {"Blob 760 bytes", maker<BlobSetSession>([](auto& s) {
-             s.data = blob;
-             s.length = 760;
-         })},
+        {"Blob 760 bytes", maker<BlobSetSession>(
+                               [](auto& s)
+                               {
+                                   s.data = blob;
+                                   s.length = 760;
+                               })},
     };
     for (const Case& row : rows)
     {
@@ -139,29 +142,39 @@ TEST(Commands, PayloadsKeptAsTheyTravel)
     };
     const std::string longText(40, 'x');
     const std::string spaced = "my room  impulse.wav"; // 20 bytes, two spaces
-    const std::string compact = R"({"wavBitDepth":16,"wavFileName":"myroomimpulse.wav","wavSampleRate":44100.0})";
+    const std::string compact =
+        R"({"wavBitDepth":16,"wavFileName":"myroomimpulse.wav","wavSampleRate":44100.0})";
     const Case rows[] = {
         // A negative second passes its upper-bound check; its low 16 bits travel.
-        {"Bytes57 second -1", maker<Bytes57SetSession>([](auto& s) {
-             s.first = 5;
-             s.second = -1;
-         }),
+        {"Bytes57 second -1",
+         maker<Bytes57SetSession>(
+             [](auto& s)
+             {
+                 s.first = 5;
+                 s.second = -1;
+             }),
          57, Bytes{0x05, 0x00, 0xFF, 0xFF, 0, 0, 0, 0}},
         {"Bytes57 second 65535", maker<Bytes57SetSession>([](auto& s) { s.second = 65535; }), 57,
          Bytes{0, 0, 0xFF, 0xFF, 0, 0, 0, 0}},
         {"String17 of 40 characters", maker<String17SetSession>([&](auto& s) { s.text = longText; }), 17,
          mpField(longText)},
-        {"IrLoader spaces in the name stripped", maker<IrLoaderFileSession>([&](auto& s) {
-             s.wavFileName = spaced;
-             s.wavBitDepth = 16;
-             s.wavSampleRate = 44100.0f;
-         }),
+        {"IrLoader spaces in the name stripped",
+         maker<IrLoaderFileSession>(
+             [&](auto& s)
+             {
+                 s.wavFileName = spaced;
+                 s.wavBitDepth = 16;
+                 s.wavSampleRate = 44100.0f;
+             }),
          41, cat({u32(uint32_t(compact.size())), Bytes(compact.begin(), compact.end())})},
-        {"Bytes82 at 255 and 0", maker<Bytes82SetSession>([](auto& s) {
-             s.first = 255;
-             s.second = 0;
-             s.third = 128;
-         }),
+        {"Bytes82 at 255 and 0",
+         maker<Bytes82SetSession>(
+             [](auto& s)
+             {
+                 s.first = 255;
+                 s.second = 0;
+                 s.third = 128;
+             }),
          82, Bytes{0xFF, 0x80, 0x00}},
     };
     EXPECT_EQ(mpField(longText).size(), 1u + 2u + 32u) << "31 characters and the NUL in a str8";
