@@ -476,9 +476,9 @@ inline std::vector<CommandCase> singleRequestCommands()
     c.push_back({"Records6Get", F::RecordList,
                  maker<Records6GetSession>(
                      [](auto& s) {
-                         s.keys = {{1, 2, 0xFFFFFFFF}, {3, 4, 0}};
+                         s.keys = {{1, 2, 0xFFFFFFFF}, {9, 9, 0}};
                      }),
-                 Get, 2, list(2, {0x01, 0x02, 0x03, 0x04}), Data,
+                 Get, 2, list(2, {0x01, 0x02, 0x09, 0x09}), Data,
                  list(1, {0x01, 0x02, 0x78, 0x56, 0x34, 0x12}),
                  [](MVDeviceSession& s)
                  {
