@@ -1,5 +1,6 @@
 #include "commands/IrLoaderFileSession.h"
 
+#include "commands/LittleEndian.h"
 #include "commands/MessageExchange.h"
 #include "device/CommandFrame.h"
 #include "device/SessionError.h"
@@ -32,8 +33,7 @@ bool IrLoaderFileSession::doRun(MVDevice* device, int sessionId)
     const auto n = static_cast<uint32_t>(text.size());
     if (n + 4 > sizeof payload)
         return storeFailure(*this, SessionError::InvalidRequest);
-    for (int i = 0; i < 4; ++i)
-        payload[i] = static_cast<uint8_t>(n >> (8 * i));
+    putU32(payload, n);
     std::copy(text.begin(), text.end(), payload + 4);
     ReplyFrame reply;
     return storeFailure(*this, MessageExchange(CommandId::IrLoaderFile, timeoutMs)

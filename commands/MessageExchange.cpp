@@ -96,33 +96,39 @@ int packBody(mvmsgpack::CAbstractMessage& body, MessageExchange::Payload& payloa
 }
 } // namespace
 
-int MessageExchange::set(MVDevice* device, int sessionId, mvmsgpack::CAbstractMessage& request) const
+namespace
 {
-    if (const int refused = checkTarget(device, sessionId))
+// Packs the request body into payload and runs the exchange.
+int exchangeBody(const MessageExchange& exchange, MVDevice* device, int sessionId,
+                 mvmsgpack::CAbstractMessage& request, uint8_t requestClass, uint8_t replyClass,
+                 MessageExchange::Payload& payload, ReplyFrame& reply)
+{
+    if (const int refused = MessageExchange::checkTarget(device, sessionId))
         return refused;
-    Payload payload;
     const uint8_t* body = nullptr;
     unsigned bodyLength = 0;
     if (const int refused = packBody(request, payload, body, bodyLength))
         return refused;
+    return exchange.exchange(device, sessionId, requestClass, body, static_cast<int>(bodyLength), replyClass,
+                             reply);
+}
+} // namespace
+
+int MessageExchange::set(MVDevice* device, int sessionId, mvmsgpack::CAbstractMessage& request) const
+{
+    Payload payload;
     ReplyFrame reply;
-    return exchange(device, sessionId, MessageClass::Set, body, static_cast<int>(bodyLength),
-                    MessageClass::Ack, reply);
+    return exchangeBody(*this, device, sessionId, request, MessageClass::Set, MessageClass::Ack, payload,
+                        reply);
 }
 
 int MessageExchange::get(MVDevice* device, int sessionId, mvmsgpack::CAbstractMessage& request,
                          mvmsgpack::CAbstractMessage& reply) const
 {
-    if (const int refused = checkTarget(device, sessionId))
-        return refused;
     Payload payload;
-    const uint8_t* body = nullptr;
-    unsigned bodyLength = 0;
-    if (const int refused = packBody(request, payload, body, bodyLength))
-        return refused;
     ReplyFrame frame;
-    if (const int failed = exchange(device, sessionId, MessageClass::Get, body, static_cast<int>(bodyLength),
-                                    MessageClass::Data, frame))
+    if (const int failed = exchangeBody(*this, device, sessionId, request, MessageClass::Get,
+                                        MessageClass::Data, payload, frame))
         return failed;
     unsigned decoded = 0;
     if (const int failed = decodePayload(frame, payload, decoded))

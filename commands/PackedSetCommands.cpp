@@ -1,5 +1,6 @@
 #include "commands/PackedSetCommands.h"
 
+#include "commands/LittleEndian.h"
 #include "commands/MessageExchange.h"
 #include "device/CommandFrame.h"
 #include "device/SessionError.h"
@@ -16,12 +17,6 @@ int setPayload(const MVDeviceSession& session, uint8_t command, MVDevice* device
     ReplyFrame reply;
     return MessageExchange(command, session.timeoutMs)
         .exchange(device, sessionId, MessageClass::Set, payload, length, MessageClass::Ack, reply);
-}
-
-void putLittleEndian(uint8_t* out, uint32_t value, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        out[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 bool isByte(int value)

@@ -1,25 +1,13 @@
 #include "commands/RecordLists.h"
 
 #include "commands/ByteSum.h"
+#include "commands/LittleEndian.h"
 #include "device/CommandFrame.h"
 
 #include <cstring>
 
 namespace
 {
-
-void putU32(uint8_t* out, uint32_t value)
-{
-    out[0] = static_cast<uint8_t>(value);
-    out[1] = static_cast<uint8_t>(value >> 8);
-    out[2] = static_cast<uint8_t>(value >> 16);
-    out[3] = static_cast<uint8_t>(value >> 24);
-}
-
-uint32_t getU32(const uint8_t* in)
-{
-    return uint32_t(in[0]) | uint32_t(in[1]) << 8 | uint32_t(in[2]) << 16 | uint32_t(in[3]) << 24;
-}
 
 // Writes the count, then each record's entry of entrySize bytes through
 // write(entry, record); the payload length.
