@@ -184,12 +184,12 @@ inline std::vector<CommandCase> singleRequestCommands()
                  {
                      const auto& e = as<Int32ArrayGetSession>(s).entries;
                      ASSERT_EQ(e.size(), 3u);
-                     EXPECT_EQ(e[0].key, 1u);
-                     EXPECT_EQ(e[0].value, 5u);
-                     EXPECT_EQ(e[1].key, 300u);
-                     EXPECT_EQ(e[1].value, 600u);
-                     EXPECT_EQ(e[2].key, 70000u);
-                     EXPECT_EQ(e[2].value, 0x12345678u);
+                     EXPECT_EQ(uint32_t(e[0].key), 1u);
+                     EXPECT_EQ(uint32_t(e[0].value), 5u);
+                     EXPECT_EQ(uint32_t(e[1].key), 300u);
+                     EXPECT_EQ(uint32_t(e[1].value), 600u);
+                     EXPECT_EQ(uint32_t(e[2].key), 70000u);
+                     EXPECT_EQ(uint32_t(e[2].value), 0x12345678u);
                      EXPECT_EQ(e[2].reserved[0] | e[2].reserved[1], 0);
                  },
                  true, 0, SessionError::BadLength});
@@ -486,7 +486,7 @@ inline std::vector<CommandCase> singleRequestCommands()
                      ASSERT_EQ(r.size(), 1u);
                      EXPECT_EQ(r[0].first, 1);
                      EXPECT_EQ(r[0].second, 2);
-                     EXPECT_EQ(r[0].value, 0x12345678u);
+                     EXPECT_EQ(uint32_t(r[0].value), 0x12345678u);
                  },
                  false, SessionError::BadLength});
     c.push_back({"Records10Set",
@@ -524,8 +524,8 @@ inline std::vector<CommandCase> singleRequestCommands()
                  {
                      const auto& r = as<Records10GetSession>(s).results;
                      ASSERT_EQ(r.size(), 1u);
-                     EXPECT_EQ(r[0].valueA, 0x01020304u);
-                     EXPECT_EQ(r[0].valueB, 0xA0B0C0D0u);
+                     EXPECT_EQ(uint32_t(r[0].valueA), 0x01020304u);
+                     EXPECT_EQ(uint32_t(r[0].valueB), 0xA0B0C0D0u);
                  },
                  false, SessionError::BadLength});
     c.push_back({"PairsSet",
@@ -565,7 +565,7 @@ inline std::vector<CommandCase> singleRequestCommands()
                  {
                      const auto& r = as<Records16GetSession>(s).results;
                      ASSERT_EQ(r.size(), 1u);
-                     EXPECT_EQ(r[0].key, 0x01020304u);
+                     EXPECT_EQ(uint32_t(r[0].key), 0x01020304u);
                      EXPECT_EQ(r[0].data[11], 0xAB);
                  },
                  false, SessionError::BadLength});

@@ -238,8 +238,8 @@ TEST_F(CommandsEmulatorTest, RoundTrips)
     get6.keys = {{3, 4, 0}, {9, 9, 0}, {1, 2, 0}};
     ASSERT_TRUE(run(get6));
     ASSERT_EQ(get6.results.size(), 2u);
-    EXPECT_EQ(get6.results[0].value, 0x55667788u);
-    EXPECT_EQ(get6.results[1].value, 0x11223344u);
+    EXPECT_EQ(uint32_t(get6.results[0].value), 0x55667788u);
+    EXPECT_EQ(uint32_t(get6.results[1].value), 0x11223344u);
 
     Records10AltSetSession alt10;
     alt10.records = {{5, 6, 0x1FF, 0x2EE}};
@@ -248,8 +248,8 @@ TEST_F(CommandsEmulatorTest, RoundTrips)
     get10.keys = {{5, 6, 0, 0}};
     ASSERT_TRUE(run(get10));
     ASSERT_EQ(get10.results.size(), 1u);
-    EXPECT_EQ(get10.results[0].valueA, 0xFFu) << "an AltSet carries only the low bytes";
-    EXPECT_EQ(get10.results[0].valueB, 0xEEu);
+    EXPECT_EQ(uint32_t(get10.results[0].valueA), 0xFFu) << "an AltSet carries only the low bytes";
+    EXPECT_EQ(uint32_t(get10.results[0].valueB), 0xEEu);
 
     Records16AltSetSession alt16;
     alt16.records = {sixteenRecord(77)};
@@ -258,7 +258,7 @@ TEST_F(CommandsEmulatorTest, RoundTrips)
     get16.keys = {sixteenRecord(77)};
     ASSERT_TRUE(run(get16));
     ASSERT_EQ(get16.results.size(), 1u);
-    EXPECT_EQ(get16.results[0].key, 77u);
+    EXPECT_EQ(uint32_t(get16.results[0].key), 77u);
 
     // A DSP value set without a reply, then read.
     DspParamSetSession setDsp;

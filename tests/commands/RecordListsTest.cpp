@@ -307,9 +307,9 @@ TEST(RecordLists, ParsersCheckTheLengthInSixtyFourBits)
     const Bytes two = cat({u32(2), {1, 2, 0x78, 0x56, 0x34, 0x12, 3, 4, 0xFF, 0, 0, 0x80}});
     ASSERT_TRUE(parseRecords6(two.data(), int(two.size()), parsed));
     ASSERT_EQ(parsed.size(), 2u);
-    EXPECT_EQ(parsed[0].value, 0x12345678u);
+    EXPECT_EQ(uint32_t(parsed[0].value), 0x12345678u);
     EXPECT_EQ(parsed[1].first, 3);
-    EXPECT_EQ(parsed[1].value, 0x800000FFu);
+    EXPECT_EQ(uint32_t(parsed[1].value), 0x800000FFu);
 }
 
 TEST(RecordLists, GetRepliesOfTheWrongLengthLeaveNoResults)
