@@ -5,6 +5,8 @@
 #include "commands/MessagePack.h"
 #include "commands/MessagePackMessages.h"
 
+#include "AllocationCounting.h"
+
 #include <benchmark/benchmark.h>
 #include <msgpack.h>
 
@@ -16,96 +18,10 @@
 #include <string>
 #include <vector>
 
-// ---- allocation counting ----
-
-namespace
-{
-std::atomic<uint64_t> gAllocations{0};
-}
-
-#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
-// Counts C allocations too (msgpack-c's zone), forwarding to glibc's own.
-extern "C"
-{
-    void* __libc_malloc(size_t);
-    void* __libc_calloc(size_t, size_t);
-    void* __libc_realloc(void*, size_t);
-    void __libc_free(void*);
-
-    void* malloc(size_t n)
-    {
-        gAllocations.fetch_add(1, std::memory_order_relaxed);
-        return __libc_malloc(n);
-    }
-    void* calloc(size_t count, size_t n)
-    {
-        gAllocations.fetch_add(1, std::memory_order_relaxed);
-        return __libc_calloc(count, n);
-    }
-    void* realloc(void* p, size_t n)
-    {
-        gAllocations.fetch_add(1, std::memory_order_relaxed);
-        return __libc_realloc(p, n);
-    }
-    void free(void* p)
-    {
-        __libc_free(p);
-    }
-}
-#define TOLVO_NEW_COUNTS 0
-#else
-#define TOLVO_NEW_COUNTS 1
-#endif
-
-void* operator new(size_t n)
-{
-    if (TOLVO_NEW_COUNTS)
-        gAllocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(n != 0 ? n : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void* operator new[](size_t n)
-{
-    return operator new(n);
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, size_t) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p, size_t) noexcept
-{
-    std::free(p);
-}
-
 namespace
 {
 
 using Bytes = std::vector<uint8_t>;
-
-// Counts the allocations of one timed loop.
-class AllocationMeter
-{
-public:
-    explicit AllocationMeter(benchmark::State& state) : state_(state), before_(gAllocations.load()) {}
-    ~AllocationMeter()
-    {
-        state_.counters["allocs"] = benchmark::Counter(static_cast<double>(gAllocations.load() - before_),
-                                                       benchmark::Counter::kAvgIterations);
-    }
-
-private:
-    benchmark::State& state_;
-    uint64_t before_;
-};
 
 // msgpack-c writing into a fixed buffer, as our writer does.
 struct FixedBuffer

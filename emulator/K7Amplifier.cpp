@@ -14,7 +14,17 @@ constexpr uint8_t commandString17 = 17;
 constexpr uint8_t commandSerialNumber = 35;
 } // namespace
 
-K7Amplifier::K7Amplifier(Config config) : Amplifier(std::move(config)) {}
+K7Amplifier::K7Amplifier(Config config) : Amplifier(std::move(config))
+{
+    commandSet.setStringListener(
+        [this](uint8_t command, const std::string& text)
+        {
+            if (command == commandString17)
+                setString17(text);
+            else if (command == commandSerialNumber)
+                setSerialNumber(text);
+        });
+}
 
 void K7Amplifier::setString17(const std::string& text)
 {
@@ -49,7 +59,8 @@ void K7Amplifier::handleHostMessage(const std::vector<uint8_t>& message)
     if (!parseFrame(message, frame) || frame.messageClass != classGet || !frame.payload.empty() ||
         (frame.command != commandString17 && frame.command != commandSerialNumber))
     {
-        Amplifier::handleHostMessage(message);
+        if (!commandSet.handle(message, *this))
+            Amplifier::handleHostMessage(message);
         return;
     }
 

@@ -5,9 +5,12 @@
 //  - Get 35 is answered by the serial number (class serialReplyClass, Data
 //    by default), both on the request's session id with a correct checksum;
 //  - the bootloader's keyword requests go to its EmulatedBootloader;
+//  - the other command requests and channel messages to its AmpCommandSet
+//    (a Set 17 or 35 there changes the strings served here);
 //  - everything else, the discovery probe among it, to the base.
 // Create it with Amplifier::create<K7Amplifier>(config).
 
+#include "emulator/AmpCommandSet.h"
 #include "emulator/Amplifier.h"
 #include "emulator/EmulatedBootloader.h"
 
@@ -39,6 +42,7 @@ public:
     void setCommandFaults(const CommandFaults& faults);
 
     EmulatedBootloader& getBootloader() { return bootloader; }
+    AmpCommandSet& getCommandSet() { return commandSet; }
 
 protected:
     void handleHostMessage(const std::vector<uint8_t>& message) override;
@@ -51,6 +55,7 @@ private:
     CommandFaults commandFaults;
 
     EmulatedBootloader bootloader;
+    AmpCommandSet commandSet;
 };
 
 } // namespace emu

@@ -1,0 +1,68 @@
+#include "commands/ChunkedData.h"
+
+#include "commands/ByteSum.h"
+#include "commands/MessageExchange.h"
+#include "device/CommandFrame.h"
+#include "device/SessionError.h"
+
+#include <chrono>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+namespace
+{
+constexpr std::size_t chunkDataSize = 255;
+constexpr std::size_t maxChunks = 255;
+constexpr int chunkHeaderSize = 3;
+} // namespace
+
+std::vector<ChunkRecord> splitIntoChunks(std::vector<uint8_t> data)
+{
+    std::vector<ChunkRecord> chunks;
+    if (data.empty())
+        return chunks;
+    data.push_back(sumBytes(data));
+    const std::size_t total = (data.size() + chunkDataSize - 1) / chunkDataSize;
+    if (total > maxChunks)
+        throw std::runtime_error("totalChunk size has exceed the limitation size");
+    chunks.resize(total); // zero-filled
+    for (std::size_t index = 0; index < total; ++index)
+    {
+        ChunkRecord& chunk = chunks[index];
+        const std::size_t from = index * chunkDataSize;
+        const std::size_t length = std::min(chunkDataSize, data.size() - from);
+        chunk.totalChunks = static_cast<uint8_t>(total);
+        chunk.chunkIndex = static_cast<uint8_t>(index);
+        chunk.dataLength = static_cast<uint8_t>(length);
+        std::memcpy(chunk.data, data.data() + from, length);
+    }
+    return chunks;
+}
+
+bool ChunkedDataSession::doRun(MVDevice* device, int sessionId)
+{
+    if (MessageExchange::checkTarget(device, sessionId) != 0 || data.empty())
+        return storeFailure(*this, SessionError::InvalidRequest);
+
+    const MessageExchange exchange(CommandId::ChunkedData, timeoutMs);
+    try
+    {
+        const std::vector<ChunkRecord> chunks = splitIntoChunks(data);
+        for (const ChunkRecord& chunk : chunks)
+        {
+            const auto* wire = reinterpret_cast<const uint8_t*>(&chunk);
+            if (const int failed = exchange.send(device, sessionId, MessageClass::Set, wire,
+                                                 chunk.dataLength + chunkHeaderSize))
+                return storeFailure(*this, failed);
+            if (chunkDelayMs > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(chunkDelayMs));
+        }
+    }
+    catch (const std::exception&)
+    {
+        return storeFailure(*this, SessionError::NoSession);
+    }
+    ReplyFrame reply;
+    return storeFailure(*this, exchange.receive(device, sessionId, MessageClass::Ack, reply));
+}

@@ -1,0 +1,95 @@
+#pragma once
+
+// The request-and-reply step shared by every amplifier command. A request is
+// built into a 1024-byte frame buffer and sent whole; its body is packed into
+// a 768-byte buffer first. The reply is the next message on the session id,
+// received into a 1024-byte buffer; its class and command are checked, and a
+// payload that is read is decoded into a 768-byte buffer. All buffers live on
+// the stack: an exchange allocates nothing.
+//
+// Every operation returns a SessionError code (0 on success):
+//   17 null device, session id outside 0-63, or a request that cannot be built;
+//    8 the device reported the send as failed (-1);
+//    1 no reply within the timeout (or the reply did not fit 1024 bytes);
+//    2 the reply's class is not the expected one;
+//    3 the reply's command is not the request's;
+//    7 a reply payload that decodes to more than 768 bytes (frame over 885);
+//   18 (get) the reply body did not unpack.
+
+#include "device/CAbstractMessage.h"
+#include "device/MVDeviceSession.h"
+
+#include <cstdint>
+
+class MVDevice;
+
+// The bytes of one received reply frame.
+struct ReplyFrame
+{
+    uint8_t bytes[1024];
+    int length;
+};
+
+class MessageExchange
+{
+public:
+    // Frame buffers: the largest CommandFrame.
+    static constexpr int frameBufferSize = 1024;
+    // Request bodies are packed, and reply payloads decoded, into this many bytes.
+    static constexpr int payloadBufferSize = 768;
+    // The largest reply frame whose payload fits payloadBufferSize.
+    static constexpr int maxReplyFrameSize = 885;
+
+    using Payload = uint8_t[payloadBufferSize];
+
+    MessageExchange(uint8_t command_, int timeoutMs_) : command(command_), timeoutMs(timeoutMs_) {}
+
+    // Set with the packed request body; the reply must be an Ack. Its payload
+    // is not read.
+    int set(MVDevice* device, int sessionId, mvmsgpack::CAbstractMessage& request) const;
+    // Get with the packed request body; the reply must be Data, and its
+    // payload is unpacked into reply.
+    int get(MVDevice* device, int sessionId, mvmsgpack::CAbstractMessage& request,
+            mvmsgpack::CAbstractMessage& reply) const;
+    // Set whose payload is the one byte at value (17 for a null pointer); the
+    // reply must be an Ack.
+    int setByte(MVDevice* device, int sessionId, const uint8_t* value) const;
+
+    // The steps the commands build on.
+
+    // 17 for a null device or a session id outside 0-63, else 0.
+    static int checkTarget(const MVDevice* device, int sessionId);
+    // Frames the payload (at most payloadBufferSize bytes; none for a null
+    // payload or a length of 0) with the exchange's command and sends it.
+    int send(MVDevice* device, int sessionId, uint8_t messageClass, const uint8_t* payload, int length) const;
+    // Sends a complete frame: 8 when the device reports -1, else 0.
+    static int sendFrame(MVDevice* device, const uint8_t* frame, int length);
+    // Waits for the next reply on the id and checks its class and command.
+    int receive(MVDevice* device, int sessionId, uint8_t expectedClass, ReplyFrame& reply) const;
+    // send, then receive.
+    int exchange(MVDevice* device, int sessionId, uint8_t requestClass, const uint8_t* payload, int length,
+                 uint8_t replyClass, ReplyFrame& reply) const;
+    // Decodes the reply's payload into out, zeroed first, and sets length to
+    // the count decoded. A payload that would decode to more than
+    // payloadBufferSize bytes leaves 7 with out untouched.
+    static int decodePayload(const ReplyFrame& reply, Payload& out, unsigned& length);
+
+    uint8_t command;
+    int timeoutMs;
+};
+
+// Stores code in the session's error field and returns whether it is 0: the
+// result convention of the commands that write their code on every run.
+inline bool storeResult(MVDeviceSession& session, int code)
+{
+    session.error = code;
+    return code == 0;
+}
+
+// Writes code into the error field only when it is a failure.
+inline bool storeFailure(MVDeviceSession& session, int code)
+{
+    if (code != 0)
+        session.error = code;
+    return code == 0;
+}
