@@ -1,3 +1,4 @@
+#include "presets/LzwBitWriter.h"
 #include "presets/LzwCodec.h"
 #include "presets/LzwCompress.h"
 
