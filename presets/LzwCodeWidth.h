@@ -33,6 +33,7 @@ static_assert(lzwMaxCodeBits <= std::numeric_limits<uint8_t>::max(), "M fits its
 static_assert(bitsNeeded(256 + 1) <= lzwMaxCodeBits, "a full alphabet's first width is accepted");
 
 // True when the rule fires after a data code; alphabetPlusCodes is A + t.
+// Widths are at least bitsNeeded(2) = 2, so 2^W - 2 does not wrap.
 constexpr bool lzwWidthIsFull(uint32_t alphabetPlusCodes, uint32_t width)
 {
     return alphabetPlusCodes >= (uint32_t(1) << width) - 2;
