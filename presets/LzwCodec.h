@@ -7,7 +7,10 @@
 //   then        the codes, packed LSB-first
 // Codes 0..A-1 are single symbols, A is the end code and codes from A + 1 on
 // are the strings the dictionary collects. Codes start at bitsNeeded(A + 1)
-// bits, grow to M and the dictionary resets when M is full.
+// bits, grow to M and the dictionary resets when M is full (LzwCodeWidth.h).
+// lzwEncode is in LzwEncoder.cpp, lzwDecode in LzwDecoder.cpp.
+
+#include "presets/LzwCodeWidth.h"
 
 #include <array>
 #include <cstddef>
@@ -19,60 +22,10 @@
 namespace mvhw
 {
 
-// The widest code either side accepts; the dictionary has 2^M entries.
-constexpr uint32_t lzwMaxCodeBits = 20;
-
-// The number of bits of x; 1 for 0 and 1.
-uint32_t bitsNeeded(uint32_t x);
-
 // Numbers the byte values present in the input in ascending order: the table
 // gets each present value's symbol and 255 for absent values. Returns the
 // number of values present.
 uint32_t buildAlphabetMap(const std::vector<uint8_t>& input, std::array<uint8_t, 256>& table);
-
-struct LzwEntry
-{
-    int32_t prefix = -1;     // string without its last symbol; -1 for a single symbol
-    int32_t firstChild = -1; // root of the search tree of this string's extensions
-    int32_t less = -1;       // in that tree: sibling with a smaller last symbol
-    int32_t greater = -1;    // in that tree: sibling with a greater last symbol
-    uint8_t symbol = 0;      // the string's last symbol
-};
-
-// The dictionary as a flat array of linked entries, each string its prefix
-// code plus one symbol. lzwEncode and lzwDecode do not use it: they keep
-// faster private tables of the same strings (the encoder looks extensions
-// up directly or by hash, the decoder copies strings from its own output).
-struct LzwDictionary
-{
-    // entryCount entries, the first `alphabetSize + 1` holding their own index
-    // as symbol (entries past 256 keep symbol 0).
-    LzwDictionary(uint32_t entryCount, uint32_t alphabetSize);
-
-    // Entries 0..alphabetSize back to single symbols without links.
-    void reset();
-
-    // Fills scratch with the symbols of code's string, last symbol first.
-    void getString(int32_t code);
-
-    std::vector<LzwEntry> entries;
-    uint32_t firstFreeCode;
-    uint32_t nextCode;
-    std::vector<uint8_t> scratch;
-};
-
-class LzwBitWriter
-{
-public:
-    explicit LzwBitWriter(std::vector<uint8_t>& output) : out(output) {}
-
-    // Appends the low width bits of code, least significant first.
-    void write(uint32_t code, uint32_t width);
-
-private:
-    std::vector<uint8_t>& out;
-    uint32_t usedBits = 0; // bits already used in out's last byte, 0 to 7
-};
 
 // Why a stream was refused.
 class LzwStreamError : public std::runtime_error

@@ -11,6 +11,8 @@
 namespace mvhw
 {
 
+static_assert(lzwMaxCodeBits < 64, "2^cap fits the size it is compared with");
+
 void lzwCompress(LzwOptions& options, const std::vector<uint8_t>& input, std::vector<uint8_t>& output)
 {
     if (options.maxBitsLimit < options.maxBits)
@@ -39,7 +41,8 @@ void lzwCompress(LzwOptions& options, const std::vector<uint8_t>& input, std::ve
             }
             std::cout << std::endl;
         }
-        // The encoder refuses caps above 20, so the shift stays in range.
+        // The encoder refuses caps above lzwMaxCodeBits, so the shift stays
+        // in range.
         if (output.size() < (uint64_t(1) << bits) || bits + 1 > options.maxBitsLimit)
             break;
     }
