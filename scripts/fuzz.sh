@@ -24,6 +24,8 @@ for harness in "$build"/fuzz/fuzz_*; do
   # its 64 KiB buffer limit, so its trimming is fuzzed too.
   options=(-timeout=10)
   [ "$name" = fuzz_stream_cutter ] && options+=(-max_len=262144)
+  # Long enough inputs for the LZW round trip to fill and reset its dictionary.
+  [ "$name" = fuzz_lzw_round_trip ] && options+=(-max_len=65536)
   echo "== $name: replaying $(ls "$corpus" | wc -l) seeds"
   "$harness" "${options[@]}" -runs=0 "$corpus" || status=1
   if [ "$seconds" -gt 0 ]; then
