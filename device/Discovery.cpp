@@ -59,6 +59,14 @@ juce::StringArray listOnMessageThread(bool inputs)
     return names;
 }
 
+int carriersOf(const juce::StringArray& names, const juce::String& name)
+{
+    int count = 0;
+    for (const auto& listed : names)
+        count += listed == name ? 1 : 0;
+    return count;
+}
+
 } // namespace
 
 void discoverDevices(int probeWaitMs)
@@ -163,8 +171,12 @@ bool findDeviceRecord(const DeviceKey& key, DeviceRecord& out, DevicePortNames* 
         {
             out = record;
             if (names != nullptr)
-                *names = DevicePortNames{discoveredInputNames[record.midiInputIndex],
-                                         discoveredOutputNames[record.midiOutputIndex]};
+            {
+                names->input = discoveredInputNames[record.midiInputIndex];
+                names->output = discoveredOutputNames[record.midiOutputIndex];
+                names->inputCarriers = carriersOf(discoveredInputNames, names->input);
+                names->outputCarriers = carriersOf(discoveredOutputNames, names->output);
+            }
             return true;
         }
     return false;

@@ -48,11 +48,14 @@ bool isAmplifierPortName(const juce::String& name);
 void discoverDevices(int probeWaitMs);
 void discoverDevices();
 
-// The names of a device's two ports, as the discovery listed them.
+// The names of a device's two ports, as the discovery listed them, and how
+// many of the listed ports carried each name.
 struct DevicePortNames
 {
     juce::String input;
     juce::String output;
+    int inputCarriers = 0;
+    int outputCarriers = 0;
 };
 
 // Copies the first record with the key into out, and its port names into

@@ -4,6 +4,8 @@
 
 #include <juce_events/juce_events.h>
 
+#include <algorithm>
+
 void* runBoolFunction(void* userData)
 {
     auto& fn = *static_cast<std::function<bool()>*>(userData);
@@ -22,19 +24,23 @@ MVUsbMidiK7::~MVUsbMidiK7()
     close();
 }
 
-int findPortIndex(const juce::StringArray& names, const juce::String& name, int index)
+int findPortIndex(const juce::StringArray& names, const juce::String& name, int index, int carriers)
 {
-    if (name.isEmpty() || (index >= 0 && index < names.size() && names[index] == name))
+    if (name.isEmpty())
         return index;
+    int count = 0;
     int found = -1;
     for (int i = 0; i < names.size(); ++i)
         if (names[i] == name)
         {
-            if (found >= 0)
-                return -1;
+            ++count;
             found = i;
         }
-    return found;
+    if (count == 0 || count > std::max(carriers, 1))
+        return -1;
+    if (index >= 0 && index < names.size() && names[index] == name)
+        return index;
+    return count == 1 ? found : -1;
 }
 
 bool MVUsbMidiK7::open()
@@ -60,8 +66,10 @@ bool MVUsbMidiK7::open()
                     return true;
             }
             auto& layer = mv::getMidiPortLayer();
-            const int input = findPortIndex(layer.getInputNames(), names.input, record.midiInputIndex);
-            const int output = findPortIndex(layer.getOutputNames(), names.output, record.midiOutputIndex);
+            const int input =
+                findPortIndex(layer.getInputNames(), names.input, record.midiInputIndex, names.inputCarriers);
+            const int output = findPortIndex(layer.getOutputNames(), names.output, record.midiOutputIndex,
+                                             names.outputCarriers);
             return input >= 0 && output >= 0 && openPorts(input, output);
         });
 }

@@ -5,7 +5,8 @@
 // opens the record's ports on the message thread, by the names the discovery
 // saw: ports that moved to another index (the amplifier restarted while
 // another device came or went) are followed there, and the open fails
-// rather than open whatever port now sits at the old index.
+// rather than open whatever port now sits at the old index, or one of two
+// ports of the name where the discovery saw one.
 
 #include "device/DeviceKey.h"
 #include "device/Discovery.h"
@@ -60,9 +61,11 @@ private:
 };
 
 // Where the port named name is now: at index when it still carries that
-// name, else at the one index that does; -1 when none or several do. An
-// empty name (none recorded) keeps the index.
-int findPortIndex(const juce::StringArray& names, const juce::String& name, int index);
+// name, else at the one index that does; -1 when none or several do. When
+// more ports carry the name than the carriers the discovery saw, another
+// device of that name came since and no port can be told to be the one: -1.
+// An empty name (none recorded) keeps the index.
+int findPortIndex(const juce::StringArray& names, const juce::String& name, int index, int carriers);
 
 // Adapter for juce::MessageManager::callFunctionOnMessageThread: runs the
 // std::function<bool()> that userData points to and returns non-null for true.

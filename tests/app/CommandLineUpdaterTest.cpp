@@ -195,6 +195,28 @@ std::vector<Scenario> scenarios()
                  });
          },
          FileKind::Good, upgraded, 0, AmpAfter::Flashed},
+        {"TwinPluggedInDuringTheRestart", 1,
+         [](Rig& rig, Amps& amps)
+         {
+             // A second amplifier of the same name comes while the first
+             // restarts and takes its old port index: the two cannot be told
+             // apart, so neither is opened.
+             emu::Amplifier::Config config;
+             config.inputName = amps[0]->getInputName();
+             config.outputName = amps[0]->getOutputName();
+             auto twin = emu::Amplifier::create<emu::K7Amplifier>(config);
+             twin->setSerialNumber("SN-twin");
+             twin->getBootloader().setInfoBlock(amps[0]->getBootloader().getInfoBlock());
+             amps.push_back(twin);
+             auto layer = rig.emulated;
+             amps[0]->getBootloader().setRestartHook(
+                 [layer, twin](int status)
+                 {
+                     if (status == 0)
+                         layer->insertAmplifier(0, twin);
+                 });
+         },
+         FileKind::Good, failed(13), 1, AmpAfter::InBootloader},
         {"MissingFile", 1, noSetup, FileKind::Missing, failed(15), 1, AmpAfter::Untouched},
         {"EmptyPath", 1, noSetup, FileKind::EmptyPath, failed(15), 1, AmpAfter::Untouched},
         {"UnreadableFile", 1, noSetup, FileKind::ThroughAFile, failed(15), 1, AmpAfter::Untouched},

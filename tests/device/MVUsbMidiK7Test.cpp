@@ -104,30 +104,33 @@ TEST_F(MVUsbMidiK7Test, OpenFailures)
 TEST(FindPortIndex, FollowsTheNameOrRefuses)
 {
     const juce::StringArray ports{"Synth", "Tolvo K7", "Keyboard", "Tolvo K7 B"};
+    const juce::StringArray twins{"Tolvo K7", "Synth", "Tolvo K7"};
     struct Case
     {
         const char* name;
+        const juce::StringArray& listed;
         juce::String wanted;
         int recordedIndex;
+        int carriers; // ports of the name the discovery saw
         int expected;
     };
     const Case cases[] = {
-        {"still where it was", "Tolvo K7", 1, 1},
-        {"moved back", "Keyboard", 0, 2},
-        {"moved forward", "Synth", 3, 0},
-        {"recorded index past the list", "Keyboard", 9, 2},
-        {"gone", "Tolvo K7 C", 1, -1},
-        {"no name recorded keeps the index", "", 3, 3},
+        {"still where it was", ports, "Tolvo K7", 1, 1, 1},
+        {"moved back", ports, "Keyboard", 0, 1, 2},
+        {"moved forward", ports, "Synth", 3, 1, 0},
+        {"recorded index past the list", ports, "Keyboard", 9, 1, 2},
+        {"gone", ports, "Tolvo K7 C", 1, 1, -1},
+        {"no name recorded keeps the index", ports, "", 3, 0, 3},
+        {"two carry the name, neither at its index", twins, "Tolvo K7", 1, 2, -1},
+        {"two carried it at discovery, still at its index", twins, "Tolvo K7", 2, 2, 2},
+        {"a second port of the name came since, at the old index", twins, "Tolvo K7", 0, 1, -1},
+        {"a second port of the name came since, elsewhere", twins, "Tolvo K7", 2, 1, -1},
     };
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(findPortIndex(ports, c.wanted, c.recordedIndex), c.expected);
+        EXPECT_EQ(findPortIndex(c.listed, c.wanted, c.recordedIndex, c.carriers), c.expected);
     }
-    EXPECT_EQ(findPortIndex({"Tolvo K7", "Synth", "Tolvo K7"}, "Tolvo K7", 1), -1)
-        << "two ports carry the name: neither can be told to be the one";
-    EXPECT_EQ(findPortIndex({"Tolvo K7", "Synth", "Tolvo K7"}, "Tolvo K7", 2), 2)
-        << "the name still at its index";
 }
 
 // A reopen after the amplifier came back at another index goes to the
@@ -144,8 +147,14 @@ TEST_F(MVUsbMidiK7Test, ReopenFollowsThePortsByName)
     EXPECT_GT(readSerial(device, reply), 0);
     device.close();
 
-    // Two ports of the amplifier's name, neither at its old index: refused.
+    // A second amplifier of the name comes and sits at the old index 1: the
+    // two cannot be told apart, so neither is opened.
     auto twin = addAmp("Tolvo K7", 2);
+    amp->clearReceivedMessages();
+    EXPECT_FALSE(device.open());
+    EXPECT_EQ(amp->getOpenInputCount() + twin->getOpenInputCount(), 0);
+
+    // Two ports of the amplifier's name, neither at its old index: refused.
     layer->insertAmplifier(0, synth);
     layer->insertAmplifier(0, emu::Amplifier::create(emu::AmplifierConfig{"Keyboard", "Keyboard", 3}));
     amp->clearReceivedMessages();
