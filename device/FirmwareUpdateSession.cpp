@@ -49,6 +49,18 @@ struct FileRelease
     const uint8_t*& image;
     bool active;
 };
+
+// Why a file of this type is no firmware file.
+std::string notRegularFileReason(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return "is a directory";
+    if (S_ISFIFO(mode))
+        return "is a FIFO";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "is a device file";
+    return "is not a regular file";
+}
 } // namespace
 
 bool FirmwareUpdateSession::doRun(MVDevice*, int)
@@ -74,25 +86,35 @@ void FirmwareUpdateSession::setProgressCallback(ProgressCallback callback, void*
     progressUser = user;
 }
 
-bool FirmwareUpdateSession::loadFile()
+std::string FirmwareUpdateSession::loadFile()
 {
     std::vector<uint8_t>().swap(fileBuffer);
+    const std::string refused = "Firmware file refused: '" + firmwarePath + "' ";
     // Only a regular file: opening a FIFO blocks until a writer comes, and a
     // device file never ends. Checked before the open, and again on what was
     // opened, without blocking.
     struct stat status
     {
     };
-    if (::stat(firmwarePath.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
-        return false;
+    const auto cannotOpen = [&refused](int err)
+    { return refused + "cannot be opened: " + std::strerror(err); };
+    if (::stat(firmwarePath.c_str(), &status) != 0)
+        return cannotOpen(errno);
+    if (!S_ISREG(status.st_mode))
+        return refused + notRegularFileReason(status.st_mode);
     const int fd = ::open(firmwarePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return cannotOpen(errno);
 
-    bool ok = false;
-    // An empty file is no firmware; offsets must stay below 2^28.
-    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0 &&
-        status.st_size < bootloader::maxImageSize)
+    std::string reason;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+        reason = "is not a regular file";
+    else if (status.st_size == 0)
+        reason = "is empty";
+    else if (status.st_size >= bootloader::maxImageSize) // offsets must stay below 2^28
+        reason = "has " + std::to_string(status.st_size) + " bytes; an image must stay below " +
+                 std::to_string(bootloader::maxImageSize);
+    else
     {
         try
         {
@@ -103,21 +125,29 @@ bool FirmwareUpdateSession::loadFile()
                 const ssize_t n = ::read(fd, fileBuffer.data() + done, fileBuffer.size() - done);
                 if (n < 0 && errno == EINTR)
                     continue;
+                if (n < 0)
+                {
+                    const int err = errno;
+                    reason = std::string("cannot be read: ") + std::strerror(err);
+                }
                 if (n <= 0)
                     break;
                 done += static_cast<std::size_t>(n);
             }
-            ok = done == fileBuffer.size();
+            if (reason.empty() && done != fileBuffer.size())
+                reason = "ended after " + std::to_string(done) + " of its " +
+                         std::to_string(fileBuffer.size()) + " bytes";
         }
         catch (const std::bad_alloc&)
         {
-            ok = false;
+            reason = "does not fit into memory";
         }
     }
     ::close(fd);
-    if (!ok)
-        std::vector<uint8_t>().swap(fileBuffer);
-    return ok;
+    if (reason.empty())
+        return {};
+    std::vector<uint8_t>().swap(fileBuffer);
+    return refused + reason;
 }
 
 bool FirmwareUpdateSession::fail(int code)
@@ -184,8 +214,12 @@ bool FirmwareUpdateSession::prepareImage()
 {
     if (loadFromFile)
     {
-        if (!loadFile())
+        const std::string refused = loadFile();
+        if (!refused.empty())
+        {
+            std::cout << refused << std::endl;
             return fail(SessionError::FileOpenFailed);
+        }
         image = fileBuffer.data();
         imageSize = static_cast<int>(fileBuffer.size());
     }

@@ -16,9 +16,9 @@ class MVDevice;
 //  3. the image's sector check (informational only);
 //  4. "WriteFlash" for every 256-byte block, each resent once when refused;
 //  5. "SetFwStatus" 1 and the after-flash callback.
-// A firmware file (a regular file only) is read whole and the image checked
-// (checkFirmwareImage) before any device traffic, so a bad file or image
-// sends nothing: error 15 with one line saying why. An image built for
+// A firmware file (a non-empty regular file only) is read whole and the image
+// checked (checkFirmwareImage) before any device traffic, so a bad file or
+// image sends nothing: error 15 with one line saying why. An image built for
 // another device name than the amplifier reports is refused after step 2
 // with 15, sending none of it; when step 1 sent "SetFwStatus" 0, "SetFwStatus"
 // 1 and the after-flash callback follow, leaving the amplifier as it was.
@@ -101,8 +101,9 @@ private:
     void finish(MVDevice* device);
     bool fail(int code);
 
-    // Reads firmwarePath whole into fileBuffer; false on any failure.
-    bool loadFile();
+    // Reads firmwarePath whole into fileBuffer: an empty text, or the one
+    // line that says why the file is refused (fileBuffer then empty).
+    std::string loadFile();
 
     std::vector<uint8_t> fileBuffer;
 };

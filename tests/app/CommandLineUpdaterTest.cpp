@@ -41,7 +41,8 @@ bool isUpdaterLine(const std::string& line)
            startsWith("Cannot connect") || startsWith("Get device SN:") ||
            startsWith("Cannot read device SN") || startsWith("Updating: ") ||
            startsWith("Firmware upgrade") || startsWith("Firmware image refused") ||
-           line == moreThanOneAmplifierLine || startsWith("The amplifier did not come back");
+           startsWith("Firmware file refused") || line == moreThanOneAmplifierLine ||
+           startsWith("The amplifier did not come back");
 }
 
 // The firmware file handed to the updater.
@@ -54,6 +55,7 @@ enum class FileKind
     ThroughAFile,      // a path that runs through a regular file: it cannot be opened
     Fifo,
     DevZero,
+    Directory,
     Truncated, // the good image cut short
     Text,      // a text file, as /etc/passwd
 };
@@ -76,8 +78,8 @@ struct Scenario
     int amplifiers;
     std::function<void(Rig&, Amps&)> setup;
     FileKind file;
-    std::vector<std::string> expectedLines;
-    int exitCode; // as the application reports the result
+    std::vector<std::string> expectedLines; // <file> stands for the file's full path
+    int exitCode;                           // as the application reports the result
     AmpAfter ampAfter;
 };
 
@@ -96,6 +98,12 @@ const std::vector<std::string> upgraded = join(found, join(allProgress, {"Firmwa
 std::vector<std::string> failed(int code, const std::vector<std::string>& before = found)
 {
     return join(before, {"Firmware upgrade failed! Error code is " + std::to_string(code)});
+}
+
+// A file refused before any bootloader message, and why.
+std::vector<std::string> fileRefused(const std::string& why)
+{
+    return failed(15, join(found, {"Firmware file refused: '<file>' " + why}));
 }
 
 const auto noSetup = [](Rig&, Amps&) {};
@@ -217,11 +225,15 @@ std::vector<Scenario> scenarios()
                  });
          },
          FileKind::Good, failed(13), 1, AmpAfter::InBootloader},
-        {"MissingFile", 1, noSetup, FileKind::Missing, failed(15), 1, AmpAfter::Untouched},
-        {"EmptyPath", 1, noSetup, FileKind::EmptyPath, failed(15), 1, AmpAfter::Untouched},
-        {"UnreadableFile", 1, noSetup, FileKind::ThroughAFile, failed(15), 1, AmpAfter::Untouched},
-        {"Fifo", 1, noSetup, FileKind::Fifo, failed(15), 1, AmpAfter::Untouched},
-        {"DevZero", 1, noSetup, FileKind::DevZero, failed(15), 1, AmpAfter::Untouched},
+        {"MissingFile", 1, noSetup, FileKind::Missing,
+         fileRefused("cannot be opened: No such file or directory"), 1, AmpAfter::Untouched},
+        {"EmptyPath", 1, noSetup, FileKind::EmptyPath,
+         fileRefused("cannot be opened: No such file or directory"), 1, AmpAfter::Untouched},
+        {"UnreadableFile", 1, noSetup, FileKind::ThroughAFile,
+         fileRefused("cannot be opened: Not a directory"), 1, AmpAfter::Untouched},
+        {"Fifo", 1, noSetup, FileKind::Fifo, fileRefused("is a FIFO"), 1, AmpAfter::Untouched},
+        {"DevZero", 1, noSetup, FileKind::DevZero, fileRefused("is a device file"), 1, AmpAfter::Untouched},
+        {"Directory", 1, noSetup, FileKind::Directory, fileRefused("is a directory"), 1, AmpAfter::Untouched},
         {"PathWithSpacesAndNonAsciiLetters", 1, noSetup, FileKind::SpacesAndNonAscii, upgraded, 0,
          AmpAfter::Flashed},
         {"TruncatedImage", 1, noSetup, FileKind::Truncated,
@@ -305,6 +317,8 @@ juce::File firmwareFile(FileKind kind, const juce::File& dir, const std::vector<
         }
         case FileKind::DevZero:
             return juce::File("/dev/zero");
+        case FileKind::Directory:
+            return dir;
         case FileKind::Truncated:
             return write("truncated.bin", image.data(), 1150);
         case FileKind::Text:
@@ -350,7 +364,11 @@ TEST_P(CommandLineUpdaterTest, PrintsItsLinesAndReportsTheOutcome)
     for (const auto& line : output)
         if (isUpdaterLine(line))
             lines.push_back(line);
-    EXPECT_EQ(lines, scenario.expectedLines);
+    std::vector<std::string> expectedLines = scenario.expectedLines;
+    for (auto& line : expectedLines)
+        if (const auto at = line.find("<file>"); at != std::string::npos)
+            line.replace(at, 6, file.getFullPathName().toStdString());
+    EXPECT_EQ(lines, expectedLines);
     EXPECT_EQ(result ? 0 : 1, scenario.exitCode);
     EXPECT_EQ(mv::DeviceManager::getInstance()->getCurrentDevice(), nullptr);
 

@@ -12,6 +12,7 @@
 #include "emulator/K7Amplifier.h"
 #include "tests/device/TestFirmwareImage.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -429,7 +430,9 @@ TEST_F(FirmwareUpdateEmulatorTest, FileErrorsSendNothing)
         s.beforeFlashUser = &reopen;
         testing::internal::CaptureStdout();
         EXPECT_FALSE(s.run(device.get()));
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        const std::string printed = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(printed.rfind("Firmware file refused: '" + path + "' ", 0), 0u) << printed;
+        EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
         EXPECT_EQ(s.error, SessionError::FileOpenFailed);
     }
     EXPECT_TRUE(amp->getReceivedMessages().empty()) << "recorded as they are sent";

@@ -420,17 +420,31 @@ TEST(FirmwareUpdateSession, FileErrorsEndWithFifteenAndSendNothing)
     const std::string good = tempPath("beside.bin");
     writeFile(good, makeTestImage(2000, 7));
 
-    for (const std::string& path : {tempPath("missing.bin"), empty, huge, directory, std::string(), fifo,
-                                    std::string("/dev/zero"), good + "/child"})
+    struct Case
     {
-        SCOPED_TRACE(path);
+        std::string path;
+        std::string why; // the one line says this after the quoted path
+    };
+    const Case cases[] = {
+        {tempPath("missing.bin"), "cannot be opened: No such file or directory"},
+        {empty, "is empty"},
+        {huge, "has 268435456 bytes; an image must stay below 268435456"},
+        {directory, "is a directory"},
+        {std::string(), "cannot be opened: No such file or directory"},
+        {fifo, "is a FIFO"},
+        {"/dev/zero", "is a device file"},
+        {good + "/child", "cannot be opened: Not a directory"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.path);
         Fixture f;
         f.session.loadFromFile = true;
-        f.session.firmwarePath = path;
+        f.session.firmwarePath = c.path;
         EXPECT_FALSE(f.run());
         EXPECT_EQ(f.session.error, SessionError::FileOpenFailed);
         EXPECT_TRUE(f.device.sent.empty());
-        EXPECT_EQ(f.out, "");
+        EXPECT_EQ(f.out, "Firmware file refused: '" + c.path + "' " + c.why + "\n");
         EXPECT_TRUE(f.log.events.empty());
     }
     std::remove(empty.c_str());
