@@ -146,6 +146,25 @@ TEST_F(AppStateMachineTest, BlockFailingTwiceShowsFailureAndReturnsToTheDeviceVi
     EXPECT_EQ(amp->getBootloader().getStatusWrites(), (std::vector<int>{0}));
 }
 
+// Only an amplifier that comes back from its restart shows that the update
+// took: one that stays away fails it, although every block was written.
+TEST_F(AppStateMachineTest, AmplifierNotBackAfterTheFlashShowsFailure)
+{
+    auto amp = rig.addAmplifier();
+    emu::BootloaderFaults faults;
+    faults.stayAwayAfterStatus = 1;
+    amp->getBootloader().setFaults(faults);
+    connectByClick();
+
+    component->getCheckButton().triggerClick();
+    ASSERT_TRUE(pumpUntil([this] { return component->getToast().isVisible(); }, 30000));
+    EXPECT_EQ(toastText(), "Firmware updating failed!");
+    const auto flash = amp->getBootloader().getFlash();
+    ASSERT_GE(flash.size(), size_t(embeddedImageSize()));
+    EXPECT_TRUE(std::equal(embeddedImage(), embeddedImage() + embeddedImageSize(), flash.begin()));
+    EXPECT_EQ(amp->getBootloader().getStatusWrites(), (std::vector<int>{0, 1}));
+}
+
 // Amplifiers of one name cannot be told apart when one comes back from its
 // restart, so with two connected neither is flashed.
 TEST_F(AppStateMachineTest, TwoAmplifiersAreNotFlashed)
