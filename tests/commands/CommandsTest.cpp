@@ -24,21 +24,12 @@ void answer(ScriptedDevice& device, uint8_t replyClass, Bytes payload, Fault fau
 {
     if (fault == Fault::SendFails)
         device.failSendAt = 0;
-    device.onSend = [&device, replyClass, payload, fault](const Bytes& request) mutable
+    device.onSend = [&device, replyClass, payload, fault](const Bytes& request)
     {
-        if (replyClass == 0 || fault == Fault::Silent || request.size() < 7)
+        if (replyClass == 0 || request.size() < 7)
             return;
-        if (const int padded = paddedSize(fault))
-            payload.resize(size_t(padded), 0);
-        uint8_t cls = replyClass;
-        if (fault == Fault::WrongClass)
-            cls = replyClass == Data ? Ack : Data;
-        const uint8_t sid = fault == Fault::WrongSession ? uint8_t(request[2] + 1) : request[2];
-        const uint8_t cmd = uint8_t(request[5] + (fault == Fault::WrongCommand ? 1 : 0));
-        Bytes reply = testing_device::frame(sid, cls, cmd, payload);
-        if (fault == Fault::BadChecksum)
-            reply[3] ^= 0x01;
-        device.deliver(reply);
+        for (const Bytes& reply : faultyReply(request[2], request[5], replyClass, payload, fault))
+            device.deliver(reply);
     };
 }
 
