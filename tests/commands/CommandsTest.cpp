@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <typeinfo>
+
 using namespace cases;
 using testing_device::ScriptedDevice;
 
@@ -66,6 +68,22 @@ TEST(Commands, EveryCommandSendsItsRequestAndChecksTheReply)
             if (fault == Fault::None)
                 c.check(*session);
         }
+}
+
+TEST(Commands, DefaultConstructedWithTheSessionTimeout)
+{
+    std::vector<std::unique_ptr<MVDeviceSession>> sessions;
+    for (const CommandCase& c : singleRequestCommands())
+        sessions.push_back(c.make());
+    for (const TransferCase& c : transferCases())
+        sessions.push_back(c.make());
+    sessions.push_back(std::make_unique<ChannelMessageSession>());
+    for (const auto& s : sessions)
+    {
+        const MVDeviceSession& session = *s;
+        EXPECT_EQ(session.timeoutMs, 3000) << typeid(session).name();
+        EXPECT_EQ(session.error, 0) << typeid(session).name();
+    }
 }
 
 TEST(Commands, RefuseNoDeviceAndSessionIdsOutsideTheTableSendingNothing)
