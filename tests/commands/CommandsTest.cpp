@@ -100,6 +100,16 @@ TEST(Commands, RefuseNoDeviceAndSessionIdsOutsideTheTableSendingNothing)
                       c.everyFailure != 0 ? c.everyFailure : int(SessionError::InvalidRequest));
             EXPECT_TRUE(device.sent.empty());
         }
+    for (const TransferCase& c : transferCases())
+        for (int sessionId : {1, -1, 64, 255})
+        {
+            SCOPED_TRACE(c.name + " on id " + std::to_string(sessionId));
+            ScriptedDevice device;
+            auto session = c.make();
+            EXPECT_FALSE(session->doRun(sessionId == 1 ? nullptr : &device, sessionId));
+            EXPECT_EQ(session->error, SessionError::InvalidRequest);
+            EXPECT_TRUE(device.sent.empty());
+        }
 }
 
 TEST(Commands, RefuseArgumentsOutOfRangeSendingNothing)
