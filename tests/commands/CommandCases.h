@@ -7,6 +7,7 @@
 
 #include "WireModel.h"
 
+#include "commands/BlockTransfer.h"
 #include "commands/ChunkedData.h"
 #include "commands/IrLoaderFileSession.h"
 #include "commands/MessageCommands.h"
@@ -654,6 +655,26 @@ inline int paddedSize(Fault f)
     }
 }
 
+// The reply frame of class cls and payload to a request on session id sid
+// for command cmd, with the fault applied (none for Silent).
+inline std::vector<Bytes> faultyReply(uint8_t sid, uint8_t cmd, uint8_t cls, Bytes payload, Fault fault)
+{
+    if (fault == Fault::Silent)
+        return {};
+    if (const int padded = paddedSize(fault))
+        payload.resize(size_t(padded), 0);
+    if (fault == Fault::WrongClass)
+        cls = cls == Data ? Ack : Data;
+    if (fault == Fault::WrongSession)
+        ++sid;
+    if (fault == Fault::WrongCommand)
+        ++cmd;
+    Bytes reply = testing_device::frame(sid, cls, cmd, payload);
+    if (fault == Fault::BadChecksum)
+        reply[3] ^= 0x01;
+    return {reply};
+}
+
 inline int expectedCode(const CommandCase& c, Fault f)
 {
     int code = 0;
@@ -690,6 +711,148 @@ inline int expectedCode(const CommandCase& c, Fault f)
     if (code != 0 && c.everyFailure != 0)
         code = c.everyFailure;
     return code;
+}
+
+} // namespace cases
+
+namespace cases
+{
+
+// One transfer of a block larger than one frame: its requests in order, and
+// the replies that follow the last of them.
+struct TransferCase
+{
+    std::string name;
+    std::function<std::unique_ptr<MVDeviceSession>()> make;
+    uint8_t requestClass;
+    uint8_t command;
+    std::vector<Bytes> requests;
+    uint8_t replyClass;
+    std::vector<Bytes> replies;
+    Bytes block;          // the block written or read
+    uint8_t addressA = 0; // of the addressed block
+    uint8_t addressB = 0;
+};
+
+inline Bytes transferBlock(size_t n, unsigned seed)
+{
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i)
+        b[i] = uint8_t(i * 37 + seed * 11 + (i >> 8));
+    return b;
+}
+
+inline TransferCase chunkedCase(size_t size)
+{
+    const Bytes data = transferBlock(size, unsigned(size));
+    return {"ChunkedData " + std::to_string(size) + " bytes",
+            maker<ChunkedDataSession>([data](auto& s) { s.data = data; }),
+            Set,
+            45,
+            chunkedChunks(data),
+            Ack,
+            {{}},
+            data};
+}
+
+// Each write and read of an addressed block on its own address pair.
+inline TransferCase blockWriteCase(size_t size, uint32_t chunkSize, uint8_t a, uint8_t b)
+{
+    const auto block = std::make_shared<Bytes>(transferBlock(size, a));
+    const int total = chunkSize == 0 ? 1 : int((size + chunkSize - 1) / chunkSize);
+    return {"BlockWrite " + std::to_string(size) + " bytes in chunks of " + std::to_string(chunkSize),
+            maker<BlockWriteSession>(
+                [block, chunkSize, total, a, b](auto& s)
+                {
+                    s.addressA = a;
+                    s.addressB = b;
+                    s.chunkSize = chunkSize;
+                    s.totalChunks = total;
+                    s.block = block.get(); // kept alive by the table
+                }),
+            Set,
+            1,
+            blockChunks(*block, chunkSize == 0 ? size : chunkSize, a, b),
+            Ack,
+            {{}},
+            *block,
+            a,
+            b};
+}
+
+inline TransferCase blockReadCase(size_t size, uint8_t a, uint8_t b)
+{
+    const Bytes block = transferBlock(size, a);
+    return {"BlockRead " + std::to_string(size) + " bytes",
+            maker<BlockReadSession>(
+                [a, b](auto& s)
+                {
+                    s.addressA = a;
+                    s.addressB = b;
+                    s.block = {0xEE};
+                }),
+            Get,
+            1,
+            {{a, b}},
+            Data,
+            blockChunks(block, 255, a, b),
+            block,
+            a,
+            b};
+}
+
+inline std::vector<TransferCase> transferCases()
+{
+    return {chunkedCase(254),
+            chunkedCase(600),
+            blockWriteCase(1, 255, 0x10, 0x01),
+            blockWriteCase(255, 255, 0x10, 0x02),
+            blockWriteCase(256, 255, 0x10, 0x03),
+            blockWriteCase(200, 0, 0x10, 0x04),
+            blockReadCase(1, 0x20, 0x01),
+            blockReadCase(255, 0x20, 0x02),
+            blockReadCase(256, 0x20, 0x03)};
+}
+
+// The code a transfer leaves when every reply it awaits has the fault. The
+// padding faults pad every reply, each chunk of a read too; a write's Ack
+// payload stays unread.
+inline int transferCode(const TransferCase& c, Fault f)
+{
+    switch (f)
+    {
+        case Fault::None:
+        case Fault::Decodes768:
+            return 0;
+        case Fault::Silent:
+        case Fault::Late:
+        case Fault::BadChecksum:
+        case Fault::WrongSession:
+        case Fault::Over1024:
+            return SessionError::NoReply;
+        case Fault::WrongClass:
+            return SessionError::WrongClass;
+        case Fault::WrongCommand:
+            return SessionError::WrongCommand;
+        case Fault::Decodes769:
+        case Fault::Decodes889:
+            return c.replyClass == Data ? int(SessionError::BadLength) : 0;
+        case Fault::SendFails:
+            return SessionError::NoDevice;
+    }
+    return -1;
+}
+
+// Checks what the run left: the error field (written only on failure) and,
+// for a read, the block, which a failed read leaves as it was.
+inline void checkTransfer(const TransferCase& c, MVDeviceSession& s, bool ok, int expected)
+{
+    EXPECT_EQ(ok, expected == 0);
+    EXPECT_EQ(s.error, expected == 0 ? 99 : expected);
+    if (auto* read = dynamic_cast<BlockReadSession*>(&s))
+    {
+        EXPECT_EQ(read->block, expected == 0 ? c.block : Bytes{0xEE});
+    }
 }
 
 } // namespace cases

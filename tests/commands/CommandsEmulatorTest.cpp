@@ -205,6 +205,104 @@ TEST_F(CommandsEmulatorTest, EveryCommandAgainstEveryReplyFault)
     commands().clearFaults();
 }
 
+TEST_F(CommandsEmulatorTest, EveryTransferAgainstEveryReplyFault)
+{
+    const Fault faults[] = {Fault::None,        Fault::Silent,       Fault::WrongClass, Fault::WrongCommand,
+                            Fault::BadChecksum, Fault::WrongSession, Fault::Decodes768, Fault::Decodes769,
+                            Fault::Decodes889,  Fault::Over1024,     Fault::SendFails,  Fault::Late};
+    const std::vector<TransferCase> all = transferCases();
+    for (const TransferCase& c : all)
+        if (c.requestClass == Get)
+            commands().setBlock(c.addressA, c.addressB, c.block);
+    commands().setBlockReadChunkSize(255);
+
+    for (Fault fault : faults)
+    {
+        SCOPED_TRACE(faultName(fault));
+        commands().setFaults(1, emulatorFaults(fault));
+        commands().setFaults(45, emulatorFaults(fault));
+        commands().clearRequests();
+        if (fault == Fault::SendFails)
+            device->close();
+
+        std::vector<std::unique_ptr<MVDeviceSession>> sessions;
+        std::vector<char> results(all.size());
+        for (size_t i = 0; i < all.size(); ++i)
+        {
+            sessions.push_back(all[i].make());
+            sessions[i]->error = 99;
+            sessions[i]->timeoutMs = waitsInVain(fault) ? noReplyMs : replyWaitMs;
+        }
+        auto runOne = [&](size_t i)
+        {
+            results[i] = sessions[i]->run(device.get());
+            if (fault != Fault::None)
+                return;
+            // What was written arrived whole; checked before the next write.
+            const TransferCase& c = all[i];
+            if (c.command == 45)
+            {
+                EXPECT_EQ(commands().getChunkedBlock(), c.block) << c.name;
+            }
+            else if (c.requestClass == Set)
+            {
+                EXPECT_EQ(commands().getBlock(c.addressA, c.addressB), c.block) << c.name;
+            }
+        };
+        // As for the single requests: the waits in vain overlap, the others
+        // run one after the other.
+        if (waitsInVain(fault) && fault != Fault::WrongSession)
+        {
+            std::vector<std::thread> threads;
+            for (size_t i = 0; i < all.size(); ++i)
+                threads.emplace_back(runOne, i);
+            for (std::thread& t : threads)
+                t.join();
+        }
+        else
+        {
+            for (size_t i = 0; i < all.size(); ++i)
+                runOne(i);
+        }
+
+        // The requests each transfer's session id carried, in order.
+        auto transcript = [&](const TransferCase& c)
+        {
+            const std::vector<emu::AmpRequest> requests = commands().getRequests();
+            std::vector<Bytes> sent;
+            const auto first = std::find_if(requests.begin(), requests.end(),
+                                            [&](const emu::AmpRequest& r) {
+                                                return r.command == c.command &&
+                                                       r.messageClass == c.requestClass &&
+                                                       r.payload == c.requests[0];
+                                            });
+            for (auto r = first; r != requests.end(); ++r)
+                if (r->sessionId == first->sessionId && r->command == c.command)
+                    sent.push_back(r->payload);
+            return sent;
+        };
+        if (fault != Fault::SendFails)
+            pumpUntil(
+                [&]
+                {
+                    return std::all_of(all.begin(), all.end(),
+                                       [&](auto& c) { return transcript(c).size() >= c.requests.size(); });
+                });
+        for (size_t i = 0; i < all.size(); ++i)
+        {
+            const TransferCase& c = all[i];
+            SCOPED_TRACE(c.name);
+            checkTransfer(c, *sessions[i], results[i], transferCode(c, fault));
+            EXPECT_EQ(transcript(c), fault == Fault::SendFails ? std::vector<Bytes>{} : c.requests);
+        }
+        if (fault == Fault::SendFails)
+        {
+            ASSERT_TRUE(device->open());
+        }
+    }
+    commands().clearFaults();
+}
+
 TEST_F(CommandsEmulatorTest, RoundTrips)
 {
     // A block written, then read back in chunks of another size.

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <typeinfo>
+
 using namespace cases;
 using testing_device::ScriptedDevice;
 
@@ -24,21 +26,12 @@ void answer(ScriptedDevice& device, uint8_t replyClass, Bytes payload, Fault fau
 {
     if (fault == Fault::SendFails)
         device.failSendAt = 0;
-    device.onSend = [&device, replyClass, payload, fault](const Bytes& request) mutable
+    device.onSend = [&device, replyClass, payload, fault](const Bytes& request)
     {
-        if (replyClass == 0 || fault == Fault::Silent || request.size() < 7)
+        if (replyClass == 0 || request.size() < 7)
             return;
-        if (const int padded = paddedSize(fault))
-            payload.resize(size_t(padded), 0);
-        uint8_t cls = replyClass;
-        if (fault == Fault::WrongClass)
-            cls = replyClass == Data ? Ack : Data;
-        const uint8_t sid = fault == Fault::WrongSession ? uint8_t(request[2] + 1) : request[2];
-        const uint8_t cmd = uint8_t(request[5] + (fault == Fault::WrongCommand ? 1 : 0));
-        Bytes reply = testing_device::frame(sid, cls, cmd, payload);
-        if (fault == Fault::BadChecksum)
-            reply[3] ^= 0x01;
-        device.deliver(reply);
+        for (const Bytes& reply : faultyReply(request[2], request[5], replyClass, payload, fault))
+            device.deliver(reply);
     };
 }
 
@@ -77,6 +70,22 @@ TEST(Commands, EveryCommandSendsItsRequestAndChecksTheReply)
         }
 }
 
+TEST(Commands, DefaultConstructedWithTheSessionTimeout)
+{
+    std::vector<std::unique_ptr<MVDeviceSession>> sessions;
+    for (const CommandCase& c : singleRequestCommands())
+        sessions.push_back(c.make());
+    for (const TransferCase& c : transferCases())
+        sessions.push_back(c.make());
+    sessions.push_back(std::make_unique<ChannelMessageSession>());
+    for (const auto& s : sessions)
+    {
+        const MVDeviceSession& session = *s;
+        EXPECT_EQ(session.timeoutMs, 3000) << typeid(session).name();
+        EXPECT_EQ(session.error, 0) << typeid(session).name();
+    }
+}
+
 TEST(Commands, RefuseNoDeviceAndSessionIdsOutsideTheTableSendingNothing)
 {
     for (const CommandCase& c : singleRequestCommands())
@@ -89,6 +98,16 @@ TEST(Commands, RefuseNoDeviceAndSessionIdsOutsideTheTableSendingNothing)
             EXPECT_FALSE(session->doRun(target, sessionId));
             EXPECT_EQ(session->error,
                       c.everyFailure != 0 ? c.everyFailure : int(SessionError::InvalidRequest));
+            EXPECT_TRUE(device.sent.empty());
+        }
+    for (const TransferCase& c : transferCases())
+        for (int sessionId : {1, -1, 64, 255})
+        {
+            SCOPED_TRACE(c.name + " on id " + std::to_string(sessionId));
+            ScriptedDevice device;
+            auto session = c.make();
+            EXPECT_FALSE(session->doRun(sessionId == 1 ? nullptr : &device, sessionId));
+            EXPECT_EQ(session->error, SessionError::InvalidRequest);
             EXPECT_TRUE(device.sent.empty());
         }
 }

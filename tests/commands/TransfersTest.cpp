@@ -1,6 +1,7 @@
 // The chunked-data transfer (45) and the addressed block transfer (1) on the
 // scripted device.
 
+#include "CommandCases.h"
 #include "WireModel.h"
 
 #include "commands/BlockTransfer.h"
@@ -54,26 +55,6 @@ void answerLast(ScriptedDevice& device, std::function<bool(const Bytes& payload)
 bool lastChunked(const Bytes& p)
 {
     return p.size() >= 2 && p[1] + 1 == p[0];
-}
-
-// The chunks of an addressed block: total, index, [A, B], L, data, [sum].
-std::vector<Bytes> blockChunks(const Bytes& block, size_t chunkSize, uint8_t a, uint8_t b)
-{
-    const size_t total = (block.size() + chunkSize - 1) / chunkSize;
-    std::vector<Bytes> chunks;
-    for (size_t i = 0; i < total; ++i)
-    {
-        const size_t from = i * chunkSize;
-        const size_t n = std::min(chunkSize, block.size() - from);
-        Bytes c{uint8_t(total), uint8_t(i)};
-        if (i == 0)
-            c = cat({c, {a, b}});
-        c = cat({c, {uint8_t(n)}, Bytes(block.begin() + long(from), block.begin() + long(from + n))});
-        if (i + 1 == total)
-            c.push_back(sum8(block));
-        chunks.push_back(c);
-    }
-    return chunks;
 }
 
 } // namespace
@@ -431,4 +412,43 @@ TEST(BlockRead, SingleChunkBlocksAndRefusals)
     EXPECT_EQ(s.error, SessionError::NoDevice);
     EXPECT_FALSE(s.doRun(&device, -1));
     EXPECT_EQ(s.error, SessionError::InvalidRequest);
+}
+
+TEST(Transfers, EveryTransferAgainstEveryReplyFault)
+{
+    using cases::Fault;
+    const Fault faults[] = {Fault::None,        Fault::Silent,       Fault::WrongClass, Fault::WrongCommand,
+                            Fault::BadChecksum, Fault::WrongSession, Fault::Decodes768, Fault::Decodes769,
+                            Fault::Decodes889,  Fault::Over1024,     Fault::SendFails};
+    for (const cases::TransferCase& c : cases::transferCases())
+        for (Fault fault : faults)
+        {
+            SCOPED_TRACE(c.name + " / " + cases::faultName(fault));
+            ScriptedDevice device;
+            // A failing send: a write's second chunk when it has one, else the
+            // first request; the transfer stops there.
+            const size_t failAt = c.requests.size() > 1 ? 1 : 0;
+            if (fault == Fault::SendFails)
+                device.failSendAt = int(failAt);
+            device.onSend = [&](const Bytes& request)
+            {
+                if (device.sent.size() != c.requests.size())
+                    return;
+                for (const Bytes& payload : c.replies)
+                    for (const Bytes& reply :
+                         cases::faultyReply(request[2], c.command, c.replyClass, payload, fault))
+                        device.deliver(reply);
+            };
+            auto session = c.make();
+            session->timeoutMs = noWait;
+            session->error = 99;
+            const bool ok = session->run(&device);
+            cases::checkTransfer(c, *session, ok, cases::transferCode(c, fault));
+
+            const size_t sent = fault == Fault::SendFails ? failAt + 1 : c.requests.size();
+            std::vector<Bytes> transcript;
+            for (size_t i = 0; i < sent; ++i)
+                transcript.push_back(testing_device::frame(1, c.requestClass, c.command, c.requests[i]));
+            EXPECT_EQ(device.sent, transcript);
+        }
 }

@@ -7,6 +7,7 @@
 
 #include "tests/device/ScriptedDevice.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
@@ -104,6 +105,44 @@ inline uint8_t sum8(const Bytes& b)
     for (uint8_t x : b)
         s = uint8_t(s + x);
     return s;
+}
+
+// The chunks of an addressed block (command 1): total, index, [A, B on
+// chunk 0], L, data, [the block's sum on the last].
+inline std::vector<Bytes> blockChunks(const Bytes& block, size_t chunkSize, uint8_t a, uint8_t b)
+{
+    const size_t total = (block.size() + chunkSize - 1) / chunkSize;
+    std::vector<Bytes> chunks;
+    for (size_t i = 0; i < total; ++i)
+    {
+        const size_t from = i * chunkSize;
+        const size_t n = std::min(chunkSize, block.size() - from);
+        Bytes c{uint8_t(total), uint8_t(i)};
+        if (i == 0)
+            c = cat({c, {a, b}});
+        c = cat({c, {uint8_t(n)}, Bytes(block.begin() + long(from), block.begin() + long(from + n))});
+        if (i + 1 == total)
+            c.push_back(sum8(block));
+        chunks.push_back(c);
+    }
+    return chunks;
+}
+
+// The chunks of a chunked-data block (command 45): the data and its sum in
+// pieces of 255, each led by total, index and length.
+inline std::vector<Bytes> chunkedChunks(const Bytes& data)
+{
+    const Bytes all = cat({data, {sum8(data)}});
+    const size_t total = (all.size() + 254) / 255;
+    std::vector<Bytes> chunks;
+    for (size_t i = 0; i < total; ++i)
+    {
+        const size_t from = i * 255;
+        const size_t n = std::min<size_t>(255, all.size() - from);
+        chunks.push_back(cat({{uint8_t(total), uint8_t(i), uint8_t(n)},
+                              Bytes(all.begin() + long(from), all.begin() + long(from + n))}));
+    }
+    return chunks;
 }
 
 // Bytes a reply frame of n decoded payload bytes takes.
