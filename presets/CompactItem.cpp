@@ -126,14 +126,16 @@ template <size_t N> int findModule(const std::vector<uint8_t>& preset, const int
         const CompactItemHeader header = CompactItemHeader::fromWord(word);
         if (std::find(std::begin(wanted), std::end(wanted), int(header.moduleNumber)) != std::end(wanted))
             return header.moduleNumber;
-        uint64_t next = position + 4 + 4 * uint64_t(header.paramCount);
+        const bool toneMatching = header.arrayFlag != 0 && header.moduleNumber == toneMatchingModuleNumber;
+        // A tone-matching item with an array holds at least that array's
+        // length word, as readCompactItem reads it, even with a count of 0.
+        const uint64_t count = toneMatching ? std::max(unsigned(header.paramCount), 1u) : header.paramCount;
+        uint64_t next = position + 4 + 4 * count;
         if (header.arrayFlag != 0)
         {
             // A tone-matching item keeps its length word right after the
             // header, any other behind its scalars.
-            const uint64_t lengthAt = header.moduleNumber == toneMatchingModuleNumber
-                                          ? position + 4
-                                          : position + 4 * uint64_t(header.paramCount);
+            const uint64_t lengthAt = toneMatching ? position + 4 : position + 4 * count;
             uint32_t length = 0;
             if (!wordAt(data, size, lengthAt, length))
                 return fallback;

@@ -1,6 +1,7 @@
 #include "presets/PresetAdjustments.h"
 
 #include "presets/MiscSection.h"
+#include "presets/ModuleTables.h"
 
 #include <json/writer.h>
 
@@ -14,7 +15,6 @@ namespace mvhw
 namespace
 {
 
-const char* const irLoaderId = "mavo.IRLoader";
 const char* const bitDepthKey = "wavBitDepth";
 const char* const fileNameKey = "wavFileName";
 const char* const sampleRateKey = "wavSampleRate";
@@ -35,6 +35,7 @@ Json::Value irLoaderFields(const Json::Value& from)
 // const view, so the search adds no "id" to the items it passes.
 Json::Value* findIrLoaderItem(Json::Value& items)
 {
+    const std::string& irLoaderId = moduleNumberToId.at(irLoaderModuleNumber);
     for (Json::Value& item : items)
     {
         const Json::Value& view = item;
@@ -121,10 +122,10 @@ Json::Value stripToneMatchingParams(Json::Value preset)
     if (!preset.isMember("sigPath") || !preset["sigPath"].isMember("blocks") ||
         !preset["sigPath"]["blocks"].isMember("items"))
         return preset;
+    const Json::Value toneMatchingId(moduleNumberToId.at(toneMatchingModuleNumber));
     for (Json::Value& item : preset["sigPath"]["blocks"]["items"])
     {
-        if (!item.isMember("id") || !item.isMember("params") ||
-            item["id"] != Json::Value("mavo.toneMatching"))
+        if (!item.isMember("id") || !item.isMember("params") || item["id"] != toneMatchingId)
             continue;
         Json::Value kept;
         for (Json::Value& p : item["params"])

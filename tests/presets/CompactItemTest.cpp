@@ -481,6 +481,12 @@ TEST(CompactItem, Walkers)
         {packedPreset({}, {}, 0, crunchPreamp), 0, 8},
         {packedPreset({}, {}, -1, crunchPreamp), 0, 8},
         {packedPreset({}, {}, INT32_MAX, join({reverbScalars, bluesPower})), 0, 47},
+        // Tone matching with its array flag and a count of 0 holds the array
+        // all the same, as the reader takes it; each hides a header in it.
+        {packedPreset({}, {}, 4,
+                      join({words({header(39, 1, 0, 1), 4, header(10, 1, 0, 0)}),
+                            words({header(39, 1, 0, 1), 4, header(2, 1, 0, 0)}), bluesPower, crunchPreamp})),
+         1, 47},
         {packedPreset({}, {}, 1, words({header(3, 0, 0, 0)})), 3, 8},
         {packedPreset({}, {}, 1, words({header(11, 0, 0, 0)})), 0, 11},
     };

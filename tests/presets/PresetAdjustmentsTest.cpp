@@ -85,6 +85,19 @@ TEST(PresetAdjustments, SortParamsById)
              R"({"sigPath": {"blocks": {"items": {"a": 1}}}})"},
         });
 
+    // Equal ids keep their order in a list long enough for an unstable sort
+    // to swap them: ids 0, 1, 0, 1, ... with the values 0 to 19 give the even
+    // values, then the odd ones, each in ascending order.
+    Json::Value params(Json::arrayValue);
+    Json::Value expected(Json::arrayValue);
+    for (int i = 0; i < 20; ++i)
+        params.append(parse("{\"id\": " + std::to_string(i % 2) + ", \"value\": " + std::to_string(i) + "}"));
+    for (int i = 0; i < 20; ++i)
+        expected.append(params[Json::ArrayIndex(i < 10 ? 2 * i : 2 * (i - 10) + 1)]);
+    Json::Value preset;
+    preset["sigPath"]["blocks"]["items"][0]["params"] = params;
+    EXPECT_EQ(sortParamsById(preset)["sigPath"]["blocks"]["items"][0]["params"], expected);
+
     for (const char* text : {"[1]", R"({"sigPath": {"blocks": {"items": [3]}}})",
                              R"({"sigPath": {"blocks": {"items": [{"params": [{"id": "1"}]}]}}})",
                              R"({"sigPath": {"blocks": {"items": [{"params": [7]}]}}})"})
