@@ -147,6 +147,27 @@ std::pair<int, int> MVDevice::findMidiMessage(const std::vector<uint8_t>& buffer
     return none;
 }
 
+namespace
+{
+inline bool extendsSysex(const uint8_t* data, int length)
+{
+    for (int i = 0; i < length; ++i)
+        if (data[i] == 0xF0 || data[i] == 0xF7)
+            return false;
+    return true;
+}
+
+// A range insert costs more than a few bytes pushed one by one.
+inline void appendTo(std::vector<uint8_t>& buffer, const uint8_t* data, int length)
+{
+    if (length <= 8)
+        for (int i = 0; i < length; ++i)
+            buffer.push_back(data[i]);
+    else
+        buffer.insert(buffer.end(), data, data + length);
+}
+} // namespace
+
 void MVDevice::appendReceivedBytes(const uint8_t* data, int length)
 {
     if (data == nullptr || length <= 0)
@@ -154,10 +175,16 @@ void MVDevice::appendReceivedBytes(const uint8_t* data, int length)
     if (!receiveBuffer)
         receiveBuffer = std::make_unique<std::vector<uint8_t>>();
     std::vector<uint8_t>& buffer = *receiveBuffer;
-    if (length == 1)
-        buffer.push_back(*data);
-    else
-        buffer.insert(buffer.end(), data, data + length);
+    if (pending == Pending::Sysex && extendsSysex(data, length) &&
+        buffer.size() + length <= receiveBufferLimit)
+    {
+        // Bytes inside a SysEx message that neither end nor restart it only
+        // extend it: nothing to cut, the scan moves past them.
+        appendTo(buffer, data, length);
+        scanPosition = buffer.size();
+        return;
+    }
+    appendTo(buffer, data, length);
 
     const std::size_t consumed = cutMessages();
     if (consumed > 0)
