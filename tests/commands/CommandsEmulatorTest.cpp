@@ -14,6 +14,7 @@
 #include "emulator/K7Amplifier.h"
 #include "tests/device/EmulatorFixture.h"
 
+#include <functional>
 #include <map>
 #include <thread>
 
@@ -108,15 +109,52 @@ bool waitsInVain(Fault f)
            f == Fault::Over1024;
 }
 
+// Late last: its replies come after the run, for ids no later run holds
+// before they have arrived.
+const Fault faults[] = {Fault::None,        Fault::Silent,       Fault::WrongClass, Fault::WrongCommand,
+                        Fault::BadChecksum, Fault::WrongSession, Fault::Decodes768, Fault::Decodes769,
+                        Fault::Decodes889,  Fault::Over1024,     Fault::SendFails,  Fault::Late};
+
+// Fresh sessions of the cases, their error set to 99 to show what a run
+// leaves, waiting no longer than the fault needs.
+template <typename Case>
+std::vector<std::unique_ptr<MVDeviceSession>> makeSessions(const std::vector<Case>& cases, Fault fault)
+{
+    std::vector<std::unique_ptr<MVDeviceSession>> sessions;
+    for (const Case& c : cases)
+    {
+        sessions.push_back(c.make());
+        sessions.back()->error = 99;
+        sessions.back()->timeoutMs = waitsInVain(fault) ? noReplyMs : replyWaitMs;
+    }
+    return sessions;
+}
+
+// The faults that leave every session waiting in vain run all cases at once,
+// each on its own session id, so that the waits overlap. The others run one
+// after the other: their replies reach the state and the session ids of the
+// runs around them.
+void runAll(size_t count, Fault fault, const std::function<void(size_t)>& runOne)
+{
+    if (waitsInVain(fault) && fault != Fault::WrongSession)
+    {
+        std::vector<std::thread> threads;
+        for (size_t i = 0; i < count; ++i)
+            threads.emplace_back(runOne, i);
+        for (std::thread& t : threads)
+            t.join();
+    }
+    else
+    {
+        for (size_t i = 0; i < count; ++i)
+            runOne(i);
+    }
+}
+
 } // namespace
 
 TEST_F(CommandsEmulatorTest, EveryCommandAgainstEveryReplyFault)
 {
-    // Late last: its replies come after the run, for ids no later run holds
-    // before they have arrived.
-    const Fault faults[] = {Fault::None,        Fault::Silent,       Fault::WrongClass, Fault::WrongCommand,
-                            Fault::BadChecksum, Fault::WrongSession, Fault::Decodes768, Fault::Decodes769,
-                            Fault::Decodes889,  Fault::Over1024,     Fault::SendFails,  Fault::Late};
     const std::vector<CommandCase> all = singleRequestCommands();
 
     for (Fault fault : faults)
@@ -128,18 +166,8 @@ TEST_F(CommandsEmulatorTest, EveryCommandAgainstEveryReplyFault)
         if (fault == Fault::SendFails)
             device->close();
 
-        // The faults that leave every session waiting in vain run all commands
-        // at once, each on its own session id, so that the waits overlap. The
-        // others run one after the other: their replies reach the state and
-        // the session ids of the runs around them.
-        std::vector<std::unique_ptr<MVDeviceSession>> sessions;
+        std::vector<std::unique_ptr<MVDeviceSession>> sessions = makeSessions(all, fault);
         std::vector<char> results(all.size());
-        for (size_t i = 0; i < all.size(); ++i)
-        {
-            sessions.push_back(all[i].make());
-            sessions[i]->error = 99;
-            sessions[i]->timeoutMs = waitsInVain(fault) ? noReplyMs : replyWaitMs;
-        }
         auto runOne = [&](size_t i)
         {
             const auto found = prepared.find(all[i].name);
@@ -148,19 +176,7 @@ TEST_F(CommandsEmulatorTest, EveryCommandAgainstEveryReplyFault)
             results[i] = sessions[i]->run(device.get());
         };
         testing::internal::CaptureStdout(); // the message layer's lines for unpackable replies
-        if (waitsInVain(fault) && fault != Fault::WrongSession)
-        {
-            std::vector<std::thread> threads;
-            for (size_t i = 0; i < all.size(); ++i)
-                threads.emplace_back(runOne, i);
-            for (std::thread& t : threads)
-                t.join();
-        }
-        else
-        {
-            for (size_t i = 0; i < all.size(); ++i)
-                runOne(i);
-        }
+        runAll(all.size(), fault, runOne);
         testing::internal::GetCapturedStdout();
 
         // The commands that await no reply may return before the amplifier
@@ -207,9 +223,6 @@ TEST_F(CommandsEmulatorTest, EveryCommandAgainstEveryReplyFault)
 
 TEST_F(CommandsEmulatorTest, EveryTransferAgainstEveryReplyFault)
 {
-    const Fault faults[] = {Fault::None,        Fault::Silent,       Fault::WrongClass, Fault::WrongCommand,
-                            Fault::BadChecksum, Fault::WrongSession, Fault::Decodes768, Fault::Decodes769,
-                            Fault::Decodes889,  Fault::Over1024,     Fault::SendFails,  Fault::Late};
     const std::vector<TransferCase> all = transferCases();
     for (const TransferCase& c : all)
         if (c.requestClass == Get)
@@ -225,14 +238,8 @@ TEST_F(CommandsEmulatorTest, EveryTransferAgainstEveryReplyFault)
         if (fault == Fault::SendFails)
             device->close();
 
-        std::vector<std::unique_ptr<MVDeviceSession>> sessions;
+        std::vector<std::unique_ptr<MVDeviceSession>> sessions = makeSessions(all, fault);
         std::vector<char> results(all.size());
-        for (size_t i = 0; i < all.size(); ++i)
-        {
-            sessions.push_back(all[i].make());
-            sessions[i]->error = 99;
-            sessions[i]->timeoutMs = waitsInVain(fault) ? noReplyMs : replyWaitMs;
-        }
         auto runOne = [&](size_t i)
         {
             results[i] = sessions[i]->run(device.get());
@@ -249,21 +256,7 @@ TEST_F(CommandsEmulatorTest, EveryTransferAgainstEveryReplyFault)
                 EXPECT_EQ(commands().getBlock(c.addressA, c.addressB), c.block) << c.name;
             }
         };
-        // As for the single requests: the waits in vain overlap, the others
-        // run one after the other.
-        if (waitsInVain(fault) && fault != Fault::WrongSession)
-        {
-            std::vector<std::thread> threads;
-            for (size_t i = 0; i < all.size(); ++i)
-                threads.emplace_back(runOne, i);
-            for (std::thread& t : threads)
-                t.join();
-        }
-        else
-        {
-            for (size_t i = 0; i < all.size(); ++i)
-                runOne(i);
-        }
+        runAll(all.size(), fault, runOne);
 
         // The requests each transfer's session id carried, in order.
         auto transcript = [&](const TransferCase& c)
