@@ -243,17 +243,56 @@ TEST(Commands, RepliesOfAnotherLength)
         EXPECT_TRUE(s.run(&device));
         EXPECT_EQ(s.value, 0u);
     }
-    {
-        // A reply body that does not unpack: 18, and the copied result is 0.
-        ScriptedDevice device;
-        answer(device, Data, {0xC1}, Fault::None);
-        DspParamGetSession s;
-        s.value = 3;
-        EXPECT_FALSE(s.run(&device));
-        EXPECT_EQ(s.error, SessionError::UnpackFailed);
-        EXPECT_EQ(s.value, 0.0f);
-    }
     testing::internal::GetCapturedStdout();
+}
+
+TEST(Commands, DspGetsCopyTheirResultAfterFailedRunsToo)
+{
+    // Each result starts non-zero; a run that unpacked no reply leaves 0.
+    struct Case
+    {
+        const char* name;
+        std::function<std::unique_ptr<MVDeviceSession>()> make;
+        std::function<double(MVDeviceSession&)> result;
+        Bytes reply;
+        Fault fault;
+        int error;
+    };
+    auto dspParam = maker<DspParamGetSession>([](auto& s) { s.value = 3; });
+    auto dspOnOff = maker<DspOnOffGetSession>([](auto& s) { s.on = 1; });
+    auto value = [](MVDeviceSession& s) { return double(as<DspParamGetSession>(s).value); };
+    auto on = [](MVDeviceSession& s) { return double(as<DspOnOffGetSession>(s).on); };
+    const Case rows[] = {
+        {"DspParamGet, reply that does not unpack",
+         dspParam,
+         value,
+         {0xC1},
+         Fault::None,
+         SessionError::UnpackFailed},
+        {"DspParamGet, no reply", dspParam, value, mpFloat(0.5f), Fault::Silent, SessionError::NoReply},
+        {"DspOnOffGet, reply that does not unpack",
+         dspOnOff,
+         on,
+         {0xC1},
+         Fault::None,
+         SessionError::UnpackFailed},
+        {"DspOnOffGet, no reply", dspOnOff, on, mpBool(true), Fault::Silent, SessionError::NoReply},
+        {"DspOnOffGet, Ack reply", dspOnOff, on, mpBool(true), Fault::WrongClass, SessionError::WrongClass},
+    };
+    for (const Case& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        ScriptedDevice device;
+        answer(device, Data, row.reply, row.fault);
+        auto session = row.make();
+        session->timeoutMs = noWait;
+        testing::internal::CaptureStdout(); // the message layer's line for the unpackable reply
+        const bool ok = session->run(&device);
+        testing::internal::GetCapturedStdout();
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(session->error, row.error);
+        EXPECT_EQ(row.result(*session), 0.0);
+    }
 }
 
 TEST(Int32ArrayGet, EachFailureLeavesItsOwnCodeAndNoEntries)
