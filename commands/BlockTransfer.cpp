@@ -6,20 +6,12 @@
 #include "device/SessionError.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 namespace
 {
 constexpr uint32_t maxChunkData = 255;
 constexpr int64_t maxChunks = 255;
-
-void sleepFor(int64_t ms)
-{
-    if (ms > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
 } // namespace
 
 void BlockChunk::parse(const uint8_t* payload)
@@ -94,7 +86,8 @@ bool BlockWriteSession::doRun(MVDevice* device, int sessionId)
     unsigned cursor = 0;
     for (int i = 0; i < totalChunks; ++i)
     {
-        sleepFor(chunkDelayMs);
+        if (sleepFor)
+            sleepFor(chunkDelayMs);
         MessageExchange::Payload chunk = {};
         const int length = buildChunk(chunk, *block, cursor);
         if (const int failed = exchange.send(device, sessionId, MessageClass::Set, chunk, length))

@@ -8,6 +8,7 @@
 // a read sends one Get with the two address bytes and receives every chunk as
 // Data, in a row.
 
+#include "commands/ChunkDelay.h"
 #include "device/MVDeviceSession.h"
 
 #include <cstdint>
@@ -43,8 +44,8 @@ struct BlockChunk
 int buildBlockReadFrame(int sessionId, const uint8_t* addressA, const uint8_t* addressB, uint8_t* out);
 
 // Writes block at the two addresses in chunks of chunkSize data bytes (0: the
-// whole block, at most 255 bytes, in one chunk), sleeping chunkDelayMs before
-// every chunk. totalChunks must be the count the chunk size gives
+// whole block, at most 255 bytes, in one chunk), calling sleepFor(chunkDelayMs)
+// before every chunk. totalChunks must be the count the chunk size gives
 // (ceil(size / chunkSize), 1 for chunk size 0), at most 255. Refused with 17,
 // nothing sent: a null device, a session id outside 0-63, a null or empty
 // block, a chunk size above 255, chunk size 0 with a block above 255 bytes, a
@@ -69,6 +70,7 @@ public:
     int64_t chunkDelayMs = 0;
     const std::vector<uint8_t>* block = nullptr; // the caller's, alive during the run
     int totalChunks = 0;
+    ChunkSleep sleepFor = sleepMilliseconds;
 };
 
 // Reads the block at the two addresses (their low bytes travel). The chunks

@@ -5,10 +5,8 @@
 #include "device/CommandFrame.h"
 #include "device/SessionError.h"
 
-#include <chrono>
 #include <cstring>
 #include <stdexcept>
-#include <thread>
 
 namespace
 {
@@ -55,8 +53,8 @@ bool ChunkedDataSession::doRun(MVDevice* device, int sessionId)
             if (const int failed = exchange.send(device, sessionId, MessageClass::Set, wire,
                                                  chunk.dataLength + chunkHeaderSize))
                 return storeFailure(*this, failed);
-            if (chunkDelayMs > 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(chunkDelayMs));
+            if (sleepFor)
+                sleepFor(chunkDelayMs);
         }
     }
     catch (const std::exception&)

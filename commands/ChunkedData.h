@@ -5,6 +5,7 @@
 // its own Set frame without a reply; the device acknowledges the whole block
 // once, after the last chunk.
 
+#include "commands/ChunkDelay.h"
 #include "device/MVDeviceSession.h"
 
 #include <cstdint>
@@ -26,10 +27,10 @@ static_assert(sizeof(ChunkRecord) == 258, "a chunk goes on the wire as it lies i
 // would be needed (data over 65,024 bytes).
 std::vector<ChunkRecord> splitIntoChunks(std::vector<uint8_t> data);
 
-// Sends every chunk of data as a Set 45 frame, sleeping chunkDelayMs after
-// each (the last too), then awaits one Ack 45. Leaves 17 for a null device,
-// a bad session id or empty data, 10 when the block needs more than 255
-// chunks (nothing sent) or anything else throws, 8 when a send fails (the
+// Sends every chunk of data as a Set 45 frame, calling sleepFor(chunkDelayMs)
+// after each (the last too), then awaits one Ack 45. Leaves 17 for a null
+// device, a bad session id or empty data, 10 when the block needs more than
+// 255 chunks (nothing sent) or anything else throws, 8 when a send fails (the
 // transfer stops at that chunk), and 1, 2 or 3 for the reply. The error field
 // is written only on failure.
 class ChunkedDataSession : public MVDeviceSession
@@ -39,4 +40,5 @@ public:
 
     int64_t chunkDelayMs = 0;
     std::vector<uint8_t> data;
+    ChunkSleep sleepFor = sleepMilliseconds;
 };

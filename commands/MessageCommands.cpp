@@ -90,13 +90,14 @@ bool Int32ArrayGetSession::doRun(MVDevice* device, int sessionId)
     mvmsgpack::CInt32Array request(keys);
     mvmsgpack::CInt32Array reply;
     const int code = MessageExchange(CommandId::Int32Array, timeoutMs).get(device, sessionId, request, reply);
-    storeResult(*this, code);
+    if (code != 0)
+        return storeResult(*this, code);
     if (reply.value.size() != keys.size())
         return storeResult(*this, SessionError::BadLength);
     entries.reserve(keys.size());
     for (std::size_t i = 0; i < keys.size(); ++i)
         entries.push_back(Int32ArrayEntry{keys[i], reply.value[i], {0, 0}});
-    return code == 0;
+    return storeResult(*this, SessionError::None);
 }
 
 bool Flag44SetSession::doRun(MVDevice* device, int sessionId)

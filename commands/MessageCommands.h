@@ -93,9 +93,9 @@ struct Int32ArrayEntry
 #pragma pack(pop)
 static_assert(sizeof(Int32ArrayEntry) == 10, "packed entry");
 
-// Get 36: one value per key, both ways as MessagePack arrays. A reply with
-// another number of values than keys leaves 7 (also when the exchange failed,
-// replacing its code) and no entries.
+// Get 36: one value per key, both ways as MessagePack arrays. A failed
+// exchange leaves its own code, a reply with another number of values than
+// keys leaves 7; either way there are no entries.
 class Int32ArrayGetSession : public MVDeviceSession
 {
 public:

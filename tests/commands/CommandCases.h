@@ -56,8 +56,6 @@ struct CommandCase
     bool storesEveryRun = false;
     // The code left by a reply padded with zeros to decode to exactly 768 bytes.
     int codeAt768 = 0;
-    // When set, the code every failure leaves instead of its own.
-    int everyFailure = 0;
 };
 
 template <typename S> S& as(MVDeviceSession& s)
@@ -193,7 +191,7 @@ inline std::vector<CommandCase> singleRequestCommands()
                      EXPECT_EQ(uint32_t(e[2].value), 0x12345678u);
                      EXPECT_EQ(e[2].reserved[0] | e[2].reserved[1], 0);
                  },
-                 true, 0, SessionError::BadLength});
+                 true});
     c.push_back({"SwitchPreset",
                  F::MessagePack,
                  maker<SwitchPresetSession>(
@@ -708,8 +706,6 @@ inline int expectedCode(const CommandCase& c, Fault f)
     }
     if (c.replyClass == 0 && f != Fault::SendFails)
         code = 0; // nothing awaited
-    if (code != 0 && c.everyFailure != 0)
-        code = c.everyFailure;
     return code;
 }
 

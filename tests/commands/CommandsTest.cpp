@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <typeinfo>
 
 using namespace cases;
@@ -96,8 +97,7 @@ TEST(Commands, RefuseNoDeviceAndSessionIdsOutsideTheTableSendingNothing)
             auto session = c.make();
             MVDevice* target = sessionId == 1 ? nullptr : &device;
             EXPECT_FALSE(session->doRun(target, sessionId));
-            EXPECT_EQ(session->error,
-                      c.everyFailure != 0 ? c.everyFailure : int(SessionError::InvalidRequest));
+            EXPECT_EQ(session->error, SessionError::InvalidRequest);
             EXPECT_TRUE(device.sent.empty());
         }
     for (const TransferCase& c : transferCases())
@@ -243,28 +243,132 @@ TEST(Commands, RepliesOfAnotherLength)
         EXPECT_TRUE(s.run(&device));
         EXPECT_EQ(s.value, 0u);
     }
-    {
-        // Three keys answered by two values: 7, no entries.
-        ScriptedDevice device;
-        answer(device, Data, cat({mpArray(2), mpUint(1), mpUint(2)}), Fault::None);
-        Int32ArrayGetSession s;
-        s.keys = {1, 2, 3};
-        s.entries.push_back({9, 9, {0, 0}});
-        EXPECT_FALSE(s.run(&device));
-        EXPECT_EQ(s.error, SessionError::BadLength);
-        EXPECT_TRUE(s.entries.empty());
-    }
-    {
-        // A reply body that does not unpack: 18, and the copied result is 0.
-        ScriptedDevice device;
-        answer(device, Data, {0xC1}, Fault::None);
-        DspParamGetSession s;
-        s.value = 3;
-        EXPECT_FALSE(s.run(&device));
-        EXPECT_EQ(s.error, SessionError::UnpackFailed);
-        EXPECT_EQ(s.value, 0.0f);
-    }
     testing::internal::GetCapturedStdout();
+}
+
+TEST(Commands, DspGetsCopyTheirResultAfterFailedRunsToo)
+{
+    // Each result starts non-zero; a run that unpacked no reply leaves 0.
+    struct Case
+    {
+        const char* name;
+        std::function<std::unique_ptr<MVDeviceSession>()> make;
+        std::function<double(MVDeviceSession&)> result;
+        Bytes reply;
+        Fault fault;
+        int error;
+    };
+    auto dspParam = maker<DspParamGetSession>([](auto& s) { s.value = 3; });
+    auto dspOnOff = maker<DspOnOffGetSession>([](auto& s) { s.on = 1; });
+    auto value = [](MVDeviceSession& s) { return double(as<DspParamGetSession>(s).value); };
+    auto on = [](MVDeviceSession& s) { return double(as<DspOnOffGetSession>(s).on); };
+    const Case rows[] = {
+        {"DspParamGet, reply that does not unpack",
+         dspParam,
+         value,
+         {0xC1},
+         Fault::None,
+         SessionError::UnpackFailed},
+        {"DspParamGet, no reply", dspParam, value, mpFloat(0.5f), Fault::Silent, SessionError::NoReply},
+        {"DspOnOffGet, reply that does not unpack",
+         dspOnOff,
+         on,
+         {0xC1},
+         Fault::None,
+         SessionError::UnpackFailed},
+        {"DspOnOffGet, no reply", dspOnOff, on, mpBool(true), Fault::Silent, SessionError::NoReply},
+        {"DspOnOffGet, Ack reply", dspOnOff, on, mpBool(true), Fault::WrongClass, SessionError::WrongClass},
+    };
+    for (const Case& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        ScriptedDevice device;
+        answer(device, Data, row.reply, row.fault);
+        auto session = row.make();
+        session->timeoutMs = noWait;
+        testing::internal::CaptureStdout(); // the message layer's line for the unpackable reply
+        const bool ok = session->run(&device);
+        testing::internal::GetCapturedStdout();
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(session->error, row.error);
+        EXPECT_EQ(row.result(*session), 0.0);
+    }
+}
+
+TEST(Int32ArrayGet, EachFailureLeavesItsOwnCodeAndNoEntries)
+{
+    enum class Target
+    {
+        Device,
+        NoDevice,
+        Id64
+    };
+    struct Case
+    {
+        const char* name;
+        std::vector<uint32_t> keys;
+        Bytes reply; // the Data payload
+        Fault fault;
+        Target target;
+        int error;
+        size_t sent;
+        size_t entries;
+    };
+    const std::vector<uint32_t> three = {1, 2, 3};
+    const Bytes threeValues = cat({mpArray(3), mpUint(7), mpUint(8), mpUint(9)});
+    const Case rows[] = {
+        {"three values", three, threeValues, Fault::None, Target::Device, 0, 1, 3},
+        {"no keys, no values", {}, mpArray(0), Fault::None, Target::Device, 0, 1, 0},
+        {"null device", three, threeValues, Fault::None, Target::NoDevice, SessionError::InvalidRequest, 0,
+         0},
+        {"session id 64", three, threeValues, Fault::None, Target::Id64, SessionError::InvalidRequest, 0, 0},
+        {"keys that do not fit the body", std::vector<uint32_t>(200, 70000), threeValues, Fault::None,
+         Target::Device, SessionError::InvalidRequest, 0, 0},
+        {"send fails", three, threeValues, Fault::SendFails, Target::Device, SessionError::NoDevice, 1, 0},
+        {"no reply", three, threeValues, Fault::Silent, Target::Device, SessionError::NoReply, 1, 0},
+        {"Ack reply", three, threeValues, Fault::WrongClass, Target::Device, SessionError::WrongClass, 1, 0},
+        {"reply of another command", three, threeValues, Fault::WrongCommand, Target::Device,
+         SessionError::WrongCommand, 1, 0},
+        {"reply that does not unpack",
+         three,
+         {0xC1},
+         Fault::None,
+         Target::Device,
+         SessionError::UnpackFailed,
+         1,
+         0},
+        {"two values for three keys", three, cat({mpArray(2), mpUint(1), mpUint(2)}), Fault::None,
+         Target::Device, SessionError::BadLength, 1, 0},
+        {"four values for three keys", three, cat({mpArray(4), mpUint(1), mpUint(2), mpUint(3), mpUint(4)}),
+         Fault::None, Target::Device, SessionError::BadLength, 1, 0},
+        {"values for no keys", {}, threeValues, Fault::None, Target::Device, SessionError::BadLength, 1, 0},
+    };
+    for (const Case& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        ScriptedDevice device;
+        answer(device, Data, row.reply, row.fault);
+        Int32ArrayGetSession s;
+        s.timeoutMs = noWait;
+        s.error = 99;
+        s.keys = row.keys;
+        s.entries.push_back({9, 9, {0, 0}});
+        MVDevice* target = row.target == Target::NoDevice ? nullptr : &device;
+        const int sessionId = row.target == Target::Id64 ? 64 : device.acquireSessionId();
+
+        testing::internal::CaptureStdout(); // the message layer's lines for bodies that fail
+        const bool ok = s.doRun(target, sessionId);
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(ok, row.error == 0);
+        EXPECT_EQ(s.error, row.error);
+        EXPECT_EQ(device.sent.size(), row.sent);
+        EXPECT_EQ(s.entries.size(), row.entries);
+        for (size_t i = 0; i < std::min(s.entries.size(), row.entries); ++i)
+        {
+            EXPECT_EQ(uint32_t(s.entries[i].key), row.keys[i]);
+            EXPECT_EQ(uint32_t(s.entries[i].value), 7 + i);
+        }
+    }
 }
 
 TEST(MessageExchange, CodesOfItsOwnSteps)

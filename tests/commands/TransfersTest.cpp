@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <stdexcept>
+#include <utility>
 
 using namespace wire;
 using testing_device::ScriptedDevice;
@@ -412,6 +414,97 @@ TEST(BlockRead, SingleChunkBlocksAndRefusals)
     EXPECT_EQ(s.error, SessionError::NoDevice);
     EXPECT_FALSE(s.doRun(&device, -1));
     EXPECT_EQ(s.error, SessionError::InvalidRequest);
+}
+
+TEST(Transfers, ChunkDelayAfterEachChunkOf45AndBeforeEachChunkOf1)
+{
+    // Each pause as the number of frames sent before it and its length. The
+    // Ack comes only once the last frame and the last pause have both
+    // happened, so a transfer that waits for it earlier gets no reply.
+    using Pauses = std::vector<std::pair<size_t, int64_t>>;
+    struct Case
+    {
+        const char* name;
+        std::function<std::unique_ptr<MVDeviceSession>(ChunkSleep)> make;
+        uint8_t command;
+        int failSendAt;
+        Pauses pauses;
+        size_t sent;
+        int error;
+    };
+    constexpr int64_t delay = 7;
+    auto chunked = [](size_t size)
+    {
+        return [size](ChunkSleep sleep)
+        {
+            auto s = std::make_unique<ChunkedDataSession>();
+            s->data = pattern(size);
+            s->chunkDelayMs = delay;
+            s->sleepFor = std::move(sleep);
+            return std::unique_ptr<MVDeviceSession>(std::move(s));
+        };
+    };
+    auto blockWrite = [](size_t size, uint32_t chunkSize, int total)
+    {
+        const auto block = std::make_shared<Bytes>(pattern(size, 3)); // kept alive by the table
+        return [=](ChunkSleep sleep)
+        {
+            auto s = std::make_unique<BlockWriteSession>();
+            s->block = block.get();
+            s->chunkSize = chunkSize;
+            s->totalChunks = total;
+            s->chunkDelayMs = delay;
+            s->sleepFor = std::move(sleep);
+            return std::unique_ptr<MVDeviceSession>(std::move(s));
+        };
+    };
+    const Case rows[] = {
+        {"ChunkedData, 3 full chunks", chunked(764), 45, -1, {{1, delay}, {2, delay}, {3, delay}}, 3, 0},
+        {"ChunkedData, one chunk", chunked(2), 45, -1, {{1, delay}}, 1, 0},
+        {"ChunkedData, send fails at chunk 1", chunked(600), 45, 1, {{1, delay}}, 2, SessionError::NoDevice},
+        {"BlockWrite, 3 chunks", blockWrite(700, 255, 3), 1, -1, {{0, delay}, {1, delay}, {2, delay}}, 3, 0},
+        {"BlockWrite, chunk size 0", blockWrite(200, 0, 1), 1, -1, {{0, delay}}, 1, 0},
+        {"BlockWrite, send fails at chunk 1",
+         blockWrite(700, 255, 3),
+         1,
+         1,
+         {{0, delay}, {1, delay}},
+         2,
+         SessionError::NoDevice},
+    };
+    for (const Case& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        ScriptedDevice device;
+        device.failSendAt = row.failSendAt;
+        Pauses pauses;
+        auto ackWhenDone = [&]
+        {
+            if (device.sent.size() == row.sent && pauses.size() == row.pauses.size())
+                device.deliver(
+                    testing_device::frame(device.sent.back()[2], MessageClass::Ack, row.command, {}));
+        };
+        device.onSend = [&](const Bytes&) { ackWhenDone(); };
+        auto session = row.make(
+            [&](int64_t ms)
+            {
+                pauses.emplace_back(device.sent.size(), ms);
+                ackWhenDone();
+            });
+        session->timeoutMs = noWait;
+        EXPECT_EQ(session->run(&device), row.error == 0);
+        EXPECT_EQ(session->error, row.error);
+        EXPECT_EQ(device.sent.size(), row.sent);
+        EXPECT_EQ(pauses, row.pauses);
+    }
+
+    // Unless replaced, the pauses block the calling thread.
+    for (const ChunkSleep& sleep : {ChunkedDataSession().sleepFor, BlockWriteSession().sleepFor})
+    {
+        const auto* function = sleep.target<void (*)(int64_t)>();
+        ASSERT_NE(function, nullptr);
+        EXPECT_EQ(*function, &sleepMilliseconds);
+    }
 }
 
 TEST(Transfers, EveryTransferAgainstEveryReplyFault)
