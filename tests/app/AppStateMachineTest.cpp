@@ -10,7 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <iterator>
 #include <sstream>
+#include <vector>
 
 using namespace apptest;
 
@@ -144,6 +148,64 @@ TEST_F(AppStateMachineTest, BlockFailingTwiceShowsFailureAndReturnsToTheDeviceVi
     ASSERT_TRUE(pumpUntil([this] { return showsDeviceInfo(); }));
     EXPECT_EQ(amp->getBootloader().getBlockRequests(), 3 + 2);
     EXPECT_EQ(amp->getBootloader().getStatusWrites(), (std::vector<int>{0}));
+}
+
+// The device-information read after an update holds the message thread; the
+// toast must still be seen at full alpha for its hold once the read is over.
+// Silent commands 17 and 35 make the read outlast the hold.
+TEST_F(AppStateMachineTest, ToastAfterAFailedUpdateIsSeenAtFullAlphaAfterTheRead)
+{
+    AppSettings settings = testSettings();
+    settings.readTimeoutMs = MessageToast::holdMs / 2 + 500;
+    component.reset();
+    component = std::make_unique<MainComponent>(settings);
+    auto amp = rig.addAmplifier();
+    connectByClick();
+
+    emu::CommandFaults silent;
+    silent.silent = true;
+    amp->setCommandFaults(silent);
+    emu::BootloaderFaults faults;
+    faults.refuseBlock = 3;
+    faults.refuseCount = 2;
+    amp->getBootloader().setFaults(faults);
+    component->getCheckButton().triggerClick();
+    ASSERT_TRUE(pumpUntil([this] { return isState<FirmwareUpdatingAppState>(*component); }));
+
+    // The rows are shown when the read is over.
+    ASSERT_TRUE(pumpUntil([this] { return showsDeviceInfo(); }, 30000));
+    using Clock = std::chrono::steady_clock;
+    const auto readEnd = Clock::now();
+    const MessageToast& toast = component->getToast();
+    struct Sample
+    {
+        double ms; // after the read's end
+        bool full;
+    };
+    std::vector<Sample> samples;
+    const bool hidden = pumpUntil(
+        [&]
+        {
+            const double ms = std::chrono::duration<double, std::milli>(Clock::now() - readEnd).count();
+            samples.push_back({ms, toast.isVisible() && toast.getAlpha() == 1.0f});
+            return !toast.isVisible();
+        },
+        MessageToast::holdMs + 10000);
+    ASSERT_TRUE(hidden) << "the hold never ended";
+    EXPECT_EQ(toastText(), "Firmware updating failed!");
+    EXPECT_EQ(amp->getBootloader().getStatusWrites(), (std::vector<int>{0}));
+
+    const auto firstFull =
+        std::find_if(samples.begin(), samples.end(), [](const Sample& s) { return s.full; });
+    ASSERT_TRUE(firstFull != samples.end()) << "never at full alpha in " << samples.size() << " samples";
+    const auto pastFull = std::find_if(firstFull, samples.end(), [](const Sample& s) { return !s.full; });
+    EXPECT_TRUE(std::none_of(pastFull, samples.end(), [](const Sample& s) { return s.full; }))
+        << "full alpha in one stretch";
+    // The fade-in runs after the read, and the hold counts from then. JUCE's
+    // timer thread may fire a timer started just after a long stall a few
+    // hundred milliseconds early; the margin covers that and the sampling.
+    EXPECT_GE(firstFull->ms, MessageToast::fadeInMs - 50);
+    EXPECT_GE(std::prev(pastFull)->ms, MessageToast::holdMs - 1000);
 }
 
 // Only an amplifier that comes back from its restart shows that the update
