@@ -104,6 +104,39 @@ TEST_F(AppStateMachineTest, PluggingInAnAmplifierConnectsByItself)
     EXPECT_NE(mv::DeviceManager::getInstance()->getCurrentDevice(), nullptr);
 }
 
+// Counts the clicks a button delivers.
+struct ClickCounter : juce::Button::Listener
+{
+    void buttonClicked(juce::Button*) override { ++count; }
+    int count = 0;
+};
+
+// An amplifier already there at start: the first poll finds it, and the click
+// it posts on the enabled connect button connects without a user action.
+TEST_F(AppStateMachineTest, AmplifierThereAtStartConnectsByItself)
+{
+    component.reset();
+    auto amp = rig.addAmplifier();
+    component = std::make_unique<MainComponent>(testSettings());
+    ClickCounter clicks;
+    component->getConnectButton().addListener(&clicks);
+
+    bool connecting = false;
+    EXPECT_TRUE(pumpUntil(
+        [&]
+        {
+            connecting = connecting || isState<ConnectingAppState>(*component);
+            return showsDeviceInfo();
+        }));
+    component->getConnectButton().removeListener(&clicks);
+    EXPECT_TRUE(connecting);
+    EXPECT_EQ(clicks.count, 1);
+    EXPECT_EQ(Rig::probeCount(*amp), 2) << "the poll's discovery and the connect's scan";
+    EXPECT_EQ(rowValue(1), juce::String(amp->getInputName().replace("Tolvo K7 ", "K7AP-")));
+    EXPECT_EQ(rowValue(2), "1.0.0.1");
+    EXPECT_EQ(amp->getOpenInputCount(), 1);
+}
+
 TEST_F(AppStateMachineTest, CheckToUpdateFlashesTheEmbeddedImageAndReadsTheNewVersion)
 {
     auto amp = rig.addAmplifier();
@@ -312,10 +345,17 @@ TEST_F(AppStateMachineTest, ClicksThatDoNotFitTheStateAreIgnored)
     EXPECT_TRUE(isState<InitialAppState>(*component));
 
     connectByClick();
-    // Connect while connected; a device change without an open device.
+    // Connect while connected.
     component->buttonClicked(&component->getConnectButton());
     EXPECT_TRUE(isState<ConnectedAppState>(*component));
+
+    // A device change without an open device: only the initial state connects.
+    auto* manager = mv::DeviceManager::getInstance();
+    manager->disconnect();
+    component->devicesChanged(manager);
+    EXPECT_TRUE(isState<ConnectedAppState>(*component));
     runPostedMessages();
+    EXPECT_TRUE(isState<ConnectedAppState>(*component));
     EXPECT_EQ(Rig::probeCount(*amp), 1);
 }
 
