@@ -503,6 +503,9 @@ TEST_F(AppStateMachineTest, FailedReopenBeforeTheFlashFailsAndReadsOnClosedPorts
 
 TEST_F(AppStateMachineTest, WebLinksOpenThroughTheSeamWithoutChangingState)
 {
+    // No poll tick has run yet (the loop has not been served); none may, as
+    // the manager still lists the earlier test's amplifier and would scan.
+    mv::DeviceManager::getInstance()->stopTimer();
     std::vector<juce::String> opened;
     component->setUrlOpener([&](const juce::URL& url) { opened.push_back(url.toString(false)); });
     component->getInitialView().learnMoreButton->triggerClick();
