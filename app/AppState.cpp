@@ -166,7 +166,7 @@ void ConnectingAppState::enter(MainComponent* component)
 void ConnectedAppState::enter(MainComponent* component)
 {
     auto readDeviceInfo = component->forCurrentState(std::function<void()>(
-        [component]
+        [component, toastText = toastText]
         {
             const int timeoutMs = component->getSettings().readTimeoutMs;
             MVDevice* device = manager()->getCurrentDevice();
@@ -193,6 +193,15 @@ void ConnectedAppState::enter(MainComponent* component)
                     component->getConnectedView().setVisible(true);
                     component->resized();
                 });
+            if (!toastText.empty())
+            {
+                component->queueUiClosure(
+                    [component, toastText]
+                    {
+                        component->getToast().setText(juce::String(toastText));
+                        component->getToast().show();
+                    });
+            }
             manager()->startTimer();
             component->triggerAsyncUpdate();
         }));
@@ -224,9 +233,8 @@ void FirmwareUpdatingAppState::enter(MainComponent* component)
     auto onUpdateFinished = component->forCurrentState(std::function<void(bool)>(
         [component](bool ok)
         {
-            component->setState(std::make_unique<ConnectedAppState>());
-            component->getToast().setText(ok ? "Your firmware is up-to-date." : "Firmware updating failed!");
-            component->getToast().show();
+            component->setState(std::make_unique<ConnectedAppState>(ok ? "Your firmware is up-to-date."
+                                                                       : "Firmware updating failed!"));
         }));
 
     const AppSettings settings = component->getSettings();

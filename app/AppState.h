@@ -4,6 +4,7 @@
 #include <future>
 #include <ostream>
 #include <string>
+#include <utility>
 
 class MainComponent;
 
@@ -63,7 +64,16 @@ public:
 class ConnectedAppState : public AppState
 {
 public:
+    ConnectedAppState() = default;
+    // After an update: the toast with this text is shown once the read is
+    // over, so neither its fade-in nor its hold passes while the read holds
+    // the message thread.
+    explicit ConnectedAppState(std::string toastText) : toastText(std::move(toastText)) {}
+
     void enter(MainComponent* component) override;
+
+private:
+    std::string toastText;
 };
 
 // The step between "Check to update" and the update: stops the poll.

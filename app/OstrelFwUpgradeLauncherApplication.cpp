@@ -4,6 +4,8 @@
 #include "app/MainWindow.h"
 #include "app/ProductInfo.h"
 
+#include <iostream>
+
 OstrelFwUpgradeLauncherApplication::OstrelFwUpgradeLauncherApplication() = default;
 
 OstrelFwUpgradeLauncherApplication::~OstrelFwUpgradeLauncherApplication() = default;
@@ -35,11 +37,28 @@ OstrelFwUpgradeLauncherApplication::commandLineFile(const juce::StringArray& par
     return std::make_unique<juce::File>(juce::File::getCurrentWorkingDirectory().getChildFile(path));
 }
 
+const char* const OstrelFwUpgradeLauncherApplication::noDisplayLine =
+    "There is no display to open the window on: for a command-line update, use --path FILE.";
+
+bool OstrelFwUpgradeLauncherApplication::hasDisplay()
+{
+    // Without a reachable X server JUCE lists no display, and a window cannot
+    // be placed or shown.
+    return juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() != nullptr;
+}
+
 void OstrelFwUpgradeLauncherApplication::initialise(const juce::String&)
 {
     const auto file = commandLineFile(getCommandLineParameterArray());
     if (file == nullptr)
     {
+        if (!hasDisplay())
+        {
+            std::cout << noDisplayLine << std::endl;
+            setApplicationReturnValue(1);
+            quit();
+            return;
+        }
         mainWindow = std::make_unique<MainWindow>(productName);
         return;
     }

@@ -27,6 +27,10 @@ public:
     // an empty path stays empty. Null when the parameters ask for the window.
     static std::unique_ptr<juce::File> commandLineFile(const juce::StringArray& parameters);
 
+    // Window mode without a display prints this line and exits with 1.
+    static const char* const noDisplayLine;
+    static bool hasDisplay();
+
 private:
     std::unique_ptr<MainWindow> mainWindow;
 

@@ -13,7 +13,7 @@ packages=(
   libmsgpack-dev
   clang-14 libclang-rt-14-dev
   fonts-roboto-unhinted
-  xvfb xauth
+  xvfb xauth strace
   ncompress
 )
 

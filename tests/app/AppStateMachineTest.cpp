@@ -10,7 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <iterator>
 #include <sstream>
+#include <vector>
 
 using namespace apptest;
 
@@ -100,6 +104,39 @@ TEST_F(AppStateMachineTest, PluggingInAnAmplifierConnectsByItself)
     EXPECT_NE(mv::DeviceManager::getInstance()->getCurrentDevice(), nullptr);
 }
 
+// Counts the clicks a button delivers.
+struct ClickCounter : juce::Button::Listener
+{
+    void buttonClicked(juce::Button*) override { ++count; }
+    int count = 0;
+};
+
+// An amplifier already there at start: the first poll finds it, and the click
+// it posts on the enabled connect button connects without a user action.
+TEST_F(AppStateMachineTest, AmplifierThereAtStartConnectsByItself)
+{
+    component.reset();
+    auto amp = rig.addAmplifier();
+    component = std::make_unique<MainComponent>(testSettings());
+    ClickCounter clicks;
+    component->getConnectButton().addListener(&clicks);
+
+    bool connecting = false;
+    EXPECT_TRUE(pumpUntil(
+        [&]
+        {
+            connecting = connecting || isState<ConnectingAppState>(*component);
+            return showsDeviceInfo();
+        }));
+    component->getConnectButton().removeListener(&clicks);
+    EXPECT_TRUE(connecting);
+    EXPECT_EQ(clicks.count, 1);
+    EXPECT_EQ(Rig::probeCount(*amp), 2) << "the poll's discovery and the connect's scan";
+    EXPECT_EQ(rowValue(1), juce::String(amp->getInputName().replace("Tolvo K7 ", "K7AP-")));
+    EXPECT_EQ(rowValue(2), "1.0.0.1");
+    EXPECT_EQ(amp->getOpenInputCount(), 1);
+}
+
 TEST_F(AppStateMachineTest, CheckToUpdateFlashesTheEmbeddedImageAndReadsTheNewVersion)
 {
     auto amp = rig.addAmplifier();
@@ -144,6 +181,64 @@ TEST_F(AppStateMachineTest, BlockFailingTwiceShowsFailureAndReturnsToTheDeviceVi
     ASSERT_TRUE(pumpUntil([this] { return showsDeviceInfo(); }));
     EXPECT_EQ(amp->getBootloader().getBlockRequests(), 3 + 2);
     EXPECT_EQ(amp->getBootloader().getStatusWrites(), (std::vector<int>{0}));
+}
+
+// The device-information read after an update holds the message thread; the
+// toast must still be seen at full alpha for its hold once the read is over.
+// Silent commands 17 and 35 make the read outlast the hold.
+TEST_F(AppStateMachineTest, ToastAfterAFailedUpdateIsSeenAtFullAlphaAfterTheRead)
+{
+    AppSettings settings = testSettings();
+    settings.readTimeoutMs = MessageToast::holdMs / 2 + 500;
+    component.reset();
+    component = std::make_unique<MainComponent>(settings);
+    auto amp = rig.addAmplifier();
+    connectByClick();
+
+    emu::CommandFaults silent;
+    silent.silent = true;
+    amp->setCommandFaults(silent);
+    emu::BootloaderFaults faults;
+    faults.refuseBlock = 3;
+    faults.refuseCount = 2;
+    amp->getBootloader().setFaults(faults);
+    component->getCheckButton().triggerClick();
+    ASSERT_TRUE(pumpUntil([this] { return isState<FirmwareUpdatingAppState>(*component); }));
+
+    // The rows are shown when the read is over.
+    ASSERT_TRUE(pumpUntil([this] { return showsDeviceInfo(); }, 30000));
+    using Clock = std::chrono::steady_clock;
+    const auto readEnd = Clock::now();
+    const MessageToast& toast = component->getToast();
+    struct Sample
+    {
+        double ms; // after the read's end
+        bool full;
+    };
+    std::vector<Sample> samples;
+    const bool hidden = pumpUntil(
+        [&]
+        {
+            const double ms = std::chrono::duration<double, std::milli>(Clock::now() - readEnd).count();
+            samples.push_back({ms, toast.isVisible() && toast.getAlpha() == 1.0f});
+            return !toast.isVisible();
+        },
+        MessageToast::holdMs + 10000);
+    ASSERT_TRUE(hidden) << "the hold never ended";
+    EXPECT_EQ(toastText(), "Firmware updating failed!");
+    EXPECT_EQ(amp->getBootloader().getStatusWrites(), (std::vector<int>{0}));
+
+    const auto firstFull =
+        std::find_if(samples.begin(), samples.end(), [](const Sample& s) { return s.full; });
+    ASSERT_TRUE(firstFull != samples.end()) << "never at full alpha in " << samples.size() << " samples";
+    const auto pastFull = std::find_if(firstFull, samples.end(), [](const Sample& s) { return !s.full; });
+    EXPECT_TRUE(std::none_of(pastFull, samples.end(), [](const Sample& s) { return s.full; }))
+        << "full alpha in one stretch";
+    // The fade-in runs after the read, and the hold counts from then. JUCE's
+    // timer thread may fire a timer started just after a long stall a few
+    // hundred milliseconds early; the margin covers that and the sampling.
+    EXPECT_GE(firstFull->ms, MessageToast::fadeInMs - 50);
+    EXPECT_GE(std::prev(pastFull)->ms, MessageToast::holdMs - 1000);
 }
 
 // Only an amplifier that comes back from its restart shows that the update
@@ -250,10 +345,17 @@ TEST_F(AppStateMachineTest, ClicksThatDoNotFitTheStateAreIgnored)
     EXPECT_TRUE(isState<InitialAppState>(*component));
 
     connectByClick();
-    // Connect while connected; a device change without an open device.
+    // Connect while connected.
     component->buttonClicked(&component->getConnectButton());
     EXPECT_TRUE(isState<ConnectedAppState>(*component));
+
+    // A device change without an open device: only the initial state connects.
+    auto* manager = mv::DeviceManager::getInstance();
+    manager->disconnect();
+    component->devicesChanged(manager);
+    EXPECT_TRUE(isState<ConnectedAppState>(*component));
     runPostedMessages();
+    EXPECT_TRUE(isState<ConnectedAppState>(*component));
     EXPECT_EQ(Rig::probeCount(*amp), 1);
 }
 
@@ -401,6 +503,9 @@ TEST_F(AppStateMachineTest, FailedReopenBeforeTheFlashFailsAndReadsOnClosedPorts
 
 TEST_F(AppStateMachineTest, WebLinksOpenThroughTheSeamWithoutChangingState)
 {
+    // No poll tick has run yet (the loop has not been served); none may, as
+    // the manager still lists the earlier test's amplifier and would scan.
+    mv::DeviceManager::getInstance()->stopTimer();
     std::vector<juce::String> opened;
     component->setUrlOpener([&](const juce::URL& url) { opened.push_back(url.toString(false)); });
     component->getInitialView().learnMoreButton->triggerClick();

@@ -64,7 +64,8 @@ TEST(MainWindowTest, OpensConnectsOnTheFirstPollAndClosesCleanly)
     EXPECT_EQ(component->getConnectedView().getBounds(), juce::Rectangle<int>(0, 200, 375, 280));
     component->getToast().setText("Your firmware is up-to-date.");
     component->getToast().show();
-    pumpUntil([&] { return component->getToast().getAlpha() >= 1.0f; });
+    ASSERT_TRUE(pumpUntil(
+        [&] { return component->getToast().isShowing() && component->getToast().getAlpha() == 1.0f; }));
     saveScreenshot(*component, "main_window_connected.png");
 
     window->setSize(500, 600);

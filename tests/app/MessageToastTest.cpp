@@ -7,24 +7,13 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include "RenderTestHelpers.h"
+#include "tests/support/PumpUntil.h"
 
 using namespace rendertest;
+using testsupport::pumpUntil;
 
 namespace
 {
-
-// Pumps the message loop until the condition holds or the time is up.
-bool pumpUntil(const std::function<bool()>& condition, int timeoutMs)
-{
-    const auto end = juce::Time::getMillisecondCounter() + static_cast<juce::uint32>(timeoutMs);
-    while (!condition())
-    {
-        if (juce::Time::getMillisecondCounter() > end)
-            return false;
-        juce::MessageManager::getInstance()->runDispatchLoopUntil(10);
-    }
-    return true;
-}
 
 // A toast where the main component puts it, in a parent of the window's size.
 struct ToastFixture : ::testing::Test
@@ -116,15 +105,20 @@ TEST_F(ToastFixture, ShowWhileFullyShownRestartsTheHoldWithoutANewFade)
 
 TEST_F(ToastFixture, ShowDuringTheFadeInStartsItAgain)
 {
+    auto& animator = juce::Desktop::getInstance().getAnimator();
     toast.show();
-    ASSERT_TRUE(pumpUntil([this] { return toast.getAlpha() > 0.0f; }, 2000));
-    if (toast.getAlpha() < 1.0f)
-    {
-        toast.show();
-        EXPECT_EQ(toast.getAlpha(), 0.0f);
-        EXPECT_TRUE(toast.isVisible());
-    }
+    ASSERT_TRUE(animator.isAnimating(&toast));
+    // Half faded in, as the animator leaves it between two of its steps.
+    toast.setAlpha(0.5f);
+    toast.stopTimer(); // as if part of the 4000 ms had passed
+
+    toast.show();
+    EXPECT_EQ(toast.getAlpha(), 0.0f) << "the fade-in starts again from transparent";
+    EXPECT_TRUE(toast.isVisible());
+    EXPECT_TRUE(animator.isAnimating(&toast));
     EXPECT_TRUE(toast.isTimerRunning());
+    EXPECT_EQ(toast.getTimerInterval(), 4000);
+    EXPECT_TRUE(pumpUntil([this] { return toast.getAlpha() == 1.0f; }, 2000));
 }
 
 TEST_F(ToastFixture, TimerWhileNotShowingOnlyHides)
