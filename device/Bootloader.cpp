@@ -135,11 +135,11 @@ bool parseRetFwStatus(const uint8_t* message, int length, uint8_t* status)
     return true;
 }
 
-bool decodeRetFwInfo(const uint8_t* message, int length, FirmwareInfoBlock* info)
+int decodeRetFwInfo(const uint8_t* message, int length, FirmwareInfoBlock* info)
 {
     decodeFirmwareInfoBlock(nullptr, 0, info);
     if (!hasKeyword(message, length, retFwInfoKeyword))
-        return false;
+        return -1;
 
     constexpr int dataStart = retFwInfoDataOffset;
     int end = dataStart;
@@ -149,7 +149,7 @@ bool decodeRetFwInfo(const uint8_t* message, int length, FirmwareInfoBlock* info
     const int packed = end - dataStart > bufferSize ? bufferSize : end - dataStart;
     const unsigned decoded = decodeSevenBit(message + dataStart, work, static_cast<unsigned>(packed));
     decodeFirmwareInfoBlock(work, decoded, info);
-    return true;
+    return static_cast<int>(decoded);
 }
 
 int retWriteFlashResult(const uint8_t* message, int length)
@@ -175,9 +175,11 @@ bool readFwStatus(MVDevice* device, int sessionId, uint8_t* tx, uint8_t* rx, uin
 }
 
 bool readFwInfo(MVDevice* device, int sessionId, uint8_t* tx, uint8_t* rx, FirmwareInfoBlock* info,
-                int timeoutMs)
+                int timeoutMs, int* decodedBytes)
 {
     decodeFirmwareInfoBlock(nullptr, 0, info);
+    if (decodedBytes != nullptr)
+        *decodedBytes = 0;
     if (device == nullptr)
         return false;
     const int n = buildGetFwInfo(tx);
@@ -191,5 +193,8 @@ bool readFwInfo(MVDevice* device, int sessionId, uint8_t* tx, uint8_t* rx, Firmw
         std::cout << "Cannot read RetFwInfo data!" << std::endl;
         return false;
     }
-    return decodeRetFwInfo(rx, received, info);
+    const int decoded = decodeRetFwInfo(rx, received, info);
+    if (decodedBytes != nullptr && decoded >= 0)
+        *decodedBytes = decoded;
+    return decoded >= 0;
 }

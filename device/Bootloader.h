@@ -100,8 +100,9 @@ int sendRequest(MVDevice* device, int sessionId, const uint8_t* request, int len
 bool parseRetFwStatus(const uint8_t* message, int length, uint8_t* status);
 // "RetFwInfo": zeroes *info, unpacks the bytes from offset 10 up to the first
 // F7 and fills *info from the first 84 of them (a short block leaves the rest
-// 0). False, with *info zeroed, when the message is no "RetFwInfo".
-bool decodeRetFwInfo(const uint8_t* message, int length, FirmwareInfoBlock* info);
+// 0). Returns how many bytes the unpacking gave (fewer than 84 for a short
+// block), or -1, with *info zeroed, when the message is no "RetFwInfo".
+int decodeRetFwInfo(const uint8_t* message, int length, FirmwareInfoBlock* info);
 // "RetWriteFlash": the result byte at offset 18, or 0 when the message is no
 // "RetWriteFlash" or too short to reach it. 1 means the block was written.
 int retWriteFlashResult(const uint8_t* message, int length);
@@ -118,8 +119,10 @@ bool readFwStatus(MVDevice* device, int sessionId, uint8_t* tx, uint8_t* rx, uin
                   int timeoutMs = bootloader::replyTimeoutMs);
 
 // Sends "GetFwInfo" and waits for "RetFwInfo"; true with *info filled. *info
-// is zeroed first, so a failed or short read never leaves stale bytes. Prints
+// is zeroed first, so a failed or short read never leaves stale bytes; with
+// decodedBytes set, *decodedBytes is how many bytes the reply carried (0 when
+// none came), so a short reply's zeros can be told from reported ones. Prints
 // "Sending GetFwInfo command", "Sent GetFwInfo command" and, when no reply
 // comes, "Cannot read RetFwInfo data!".
 bool readFwInfo(MVDevice* device, int sessionId, uint8_t* tx, uint8_t* rx, FirmwareInfoBlock* info,
-                int timeoutMs = bootloader::replyTimeoutMs);
+                int timeoutMs = bootloader::replyTimeoutMs, int* decodedBytes = nullptr);

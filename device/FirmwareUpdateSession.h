@@ -17,11 +17,13 @@ class MVDevice;
 //  4. "WriteFlash" for every 256-byte block, each resent once when refused;
 //  5. "SetFwStatus" 1 and the after-flash callback.
 // A firmware file (a non-empty regular file only) is read whole and the image
-// checked (checkFirmwareImage) before any device traffic, so a bad file or
-// image sends nothing: error 15 with one line saying why. An image built for
-// another device name than the amplifier reports is refused after step 2
-// with 15, sending none of it; when step 1 sent "SetFwStatus" 0, "SetFwStatus"
-// 1 and the after-flash callback follow, leaving the amplifier as it was.
+// checked (checkFirmwareImage: its info block, length and checksum) before
+// any device traffic, so a bad file or image sends nothing: error 15 with one
+// line saying why. An image whose device name differs from the amplifier's,
+// unless the amplifier's is blank, or for an amplifier whose info reply is
+// too short to hold a name, is refused after step 2 with 15, sending none of
+// it; when step 1 sent "SetFwStatus" 0, "SetFwStatus" 1 and the after-flash
+// callback follow, leaving the amplifier as it was.
 // The update counts only when the after-flash callback succeeds: false is
 // error 13. The run works on the device's own session id. The owner fills
 // the fields, runs it once and destroys it.
@@ -95,14 +97,16 @@ private:
     // "GetFwStatus"; on status 1, "SetFwStatus" 0 (statusCleared) and the
     // before-flash callback.
     bool switchToBootloader(MVDevice* device, int id, bool& statusCleared);
-    // "GetFwInfo" into info, and its lines.
-    bool readDeviceInfo(MVDevice* device, int id, FirmwareInfoBlock& info);
+    // "GetFwInfo" into info (infoBytes: how many bytes the reply carried),
+    // and its lines.
+    bool readDeviceInfo(MVDevice* device, int id, FirmwareInfoBlock& info, int& infoBytes);
     // "SetFwStatus" 1 and the after-flash callback, without a flash.
     void finish(MVDevice* device);
     bool fail(int code);
 
     // Reads firmwarePath whole into fileBuffer: an empty text, or the one
-    // line that says why the file is refused (fileBuffer then empty).
+    // line that says why the file, or the image by its length, is refused
+    // (fileBuffer then empty).
     std::string loadFile();
 
     std::vector<uint8_t> fileBuffer;

@@ -193,7 +193,9 @@ TEST(Bootloader, ReadFwInfoFillsTheBlockAndZeroesWhatAShortReplyLacks)
         uint8_t tx[512], rx[512];
         FirmwareInfoBlock info;
         std::memset(&info, 0xEE, sizeof info);
-        ASSERT_TRUE(readFwInfo(&device, 0, tx, rx, &info, 30));
+        int decoded = -1;
+        ASSERT_TRUE(readFwInfo(&device, 0, tx, rx, &info, 30, &decoded));
+        EXPECT_EQ(decoded, int(c.bytesKnown)) << "zeros from the reply told from zeros for lack of it";
         Bytes expected(84, 0);
         std::copy(full.begin(), full.begin() + long(c.bytesKnown), expected.begin());
         uint8_t encoded[84];
