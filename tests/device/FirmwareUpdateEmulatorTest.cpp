@@ -320,6 +320,82 @@ TEST_F(FirmwareUpdateEmulatorTest, InformationReads)
     }
 }
 
+// The device name read before the flash decides: an image goes to an
+// amplifier of its own name or a blank one (a bootloader without firmware),
+// never to one whose info reply is too short to hold a name. Each run starts
+// in status 1, so a refusal also shows the amplifier put back.
+TEST_F(FirmwareUpdateEmulatorTest, DeviceNameDecidesBeforeAnyBlock)
+{
+    Bytes otherDevice = small;
+    std::copy_n("K7XX", 4, otherDevice.begin() + 0x400); // the name lies outside the checksum
+    const Bytes ownInfo = amp->getBootloader().getInfoBlock();
+    const auto named = [&](Bytes name)
+    {
+        Bytes info = ownInfo;
+        std::copy(name.begin(), name.end(), info.begin());
+        return info;
+    };
+    struct Case
+    {
+        const char* name;
+        Bytes info;
+        int infoBytes;    // "RetFwInfo" carries this many bytes of it; -1: all 84
+        std::string line; // empty: flashed
+    };
+    const std::string tooShort =
+        " bytes, too few to hold its device name; the image is built for device 'K7XX'";
+    const std::string otherName = "Firmware image refused: it is built for device 'K7XX', the amplifier is ";
+    const Case cases[] = {
+        {"no bytes", ownInfo, 0, "Firmware image refused: the amplifier's info block has 0" + tooShort},
+        {"two bytes", ownInfo, 2, "Firmware image refused: the amplifier's info block has 2" + tooShort},
+        {"all 84 bytes", ownInfo, -1, otherName + "'K7AP'"},
+        {"a name with an unprintable byte", named({'K', '7', 0x01, 'P'}), -1, otherName + "'K7\\x01P'"},
+        {"blank: zeros", named({0, 0, 0, 0}), -1, ""},
+        {"blank: 0xFF bytes", named({0xFF, 0xFF, 0xFF, 0xFF}), -1, ""},
+        {"blank: spaces", named({' ', ' ', ' ', ' '}), -1, ""},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        auto& bootloader = amp->getBootloader();
+        bootloader.setStatus(1);
+        bootloader.setInfoBlock(c.info);
+        emu::BootloaderFaults faults;
+        faults.shortInfoBytes = c.infoBytes;
+        bootloader.setFaults(faults);
+        bootloader.clearStatusWrites();
+        bootloader.clearFlash();
+        amp->clearReceivedMessages();
+        const int requestsBefore = bootloader.getBlockRequests();
+        reopen.calls = 0;
+        FirmwareUpdateSession s;
+        s.replyTimeoutMs = replyWaitMs;
+        s.image = otherDevice.data();
+        s.imageSize = int(otherDevice.size());
+        s.beforeFlashCallback = s.afterFlashCallback = reopenDevice;
+        s.beforeFlashUser = s.afterFlashUser = &reopen;
+        const bool flashed = c.line.empty();
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(s.run(device.get()), flashed);
+        out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(s.error, flashed ? 0 : int(SessionError::FileOpenFailed)) << out;
+        EXPECT_EQ(bootloader.getStatusWrites(), (std::vector<int>{0, 1}));
+        EXPECT_EQ(reopen.calls, 2);
+        if (flashed)
+        {
+            EXPECT_EQ(blockMessagesSent(), 12);
+            EXPECT_TRUE(std::equal(otherDevice.begin(), otherDevice.end(), flash().begin()));
+        }
+        else
+        {
+            EXPECT_EQ(bootloader.getBlockRequests(), requestsBefore);
+            EXPECT_EQ(blockMessagesSent(), 0);
+            EXPECT_NE(out.find("\n" + c.line + "\n"), std::string::npos) << out;
+            EXPECT_EQ(out.find("Firmware image refused"), out.rfind("Firmware image refused")) << "one line";
+        }
+    }
+}
+
 TEST_F(FirmwareUpdateEmulatorTest, BlockResultSequences)
 {
     amp->getBootloader().setStatus(0);
