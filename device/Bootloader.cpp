@@ -89,7 +89,7 @@ bool hasKeyword(const uint8_t* message, int length, const char* keyword)
 }
 
 int waitForReply(MVDevice* device, int sessionId, uint8_t* rx, int capacity, const char* keyword,
-                 int timeoutMs)
+                 int timeoutMs, const ReplyFilter& skip)
 {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -108,7 +108,7 @@ int waitForReply(MVDevice* device, int sessionId, uint8_t* rx, int capacity, con
             continue;
         if (received <= 0)
             return -1;
-        if (hasKeyword(rx, received, keyword))
+        if (hasKeyword(rx, received, keyword) && !(skip && skip(rx, received)))
             return received;
     }
 }
@@ -157,6 +157,13 @@ int retWriteFlashResult(const uint8_t* message, int length)
     if (!hasKeyword(message, length, retWriteFlashKeyword) || length <= retWriteFlashResultOffset)
         return 0;
     return message[retWriteFlashResultOffset];
+}
+
+bool retWriteFlashEchoes(const uint8_t* message, int length, const uint8_t* request)
+{
+    return hasKeyword(message, length, retWriteFlashKeyword) && length > retWriteFlashResultOffset &&
+           std::memcmp(message + retWriteFlashEchoOffset, request + writeFlashOffsetOffset,
+                       writeFlashOffsetBytes) == 0;
 }
 
 } // namespace bootloader

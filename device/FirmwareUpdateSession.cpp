@@ -328,8 +328,26 @@ bool FirmwareUpdateSession::flashImage(MVDevice* device, int sessionId, const ui
     if (device == nullptr || data == nullptr || size >= bootloader::maxImageSize)
         return false;
 
+    // Whether the amplifier echoes offsets is learnt from the replies to
+    // blocks 0 and 1: offset 0 alone cannot tell an echo from zeros. Once
+    // learnt, a "RetWriteFlash" naming another block's offset is a late or
+    // repeated answer to that block, and the wait goes on without it.
+    offsetsEchoed = false;
+    staleRepliesSkipped = 0;
+    bool echoSeen = true;
+    const bootloader::ReplyFilter anyReply;
+    const bootloader::ReplyFilter otherBlocksReply = [this](const uint8_t* reply, int length)
+    {
+        if (length <= bootloader::retWriteFlashResultOffset ||
+            bootloader::retWriteFlashEchoes(reply, length, txBuffer))
+            return false;
+        ++staleRepliesSkipped;
+        return true;
+    };
+
     for (int64_t offset = 0; offset < size;)
     {
+        const bool learning = offset < 2 * bootloader::blockDataSize;
         std::memset(txBuffer, 0, sizeof txBuffer);
         const int length = bootloader::buildWriteFlash(txBuffer, data, size, offset);
         offset += size - offset < bootloader::blockDataSize ? size - offset : bootloader::blockDataSize;
@@ -342,13 +360,18 @@ bool FirmwareUpdateSession::flashImage(MVDevice* device, int sessionId, const ui
                 return false;
             std::memset(rxBuffer, 0, sizeof rxBuffer);
             const int received = bootloader::waitForReply(device, sessionId, rxBuffer, bootloader::bufferSize,
-                                                          bootloader::retWriteFlashKeyword, replyTimeoutMs);
+                                                          bootloader::retWriteFlashKeyword, replyTimeoutMs,
+                                                          offsetsEchoed ? otherBlocksReply : anyReply);
             if (received <= 0)
                 return false;
+            if (learning)
+                echoSeen = echoSeen && bootloader::retWriteFlashEchoes(rxBuffer, received, txBuffer);
             written = bootloader::retWriteFlashResult(rxBuffer, received) == 1;
         }
         if (!written)
             return false;
+        if (learning && offset == 2 * bootloader::blockDataSize)
+            offsetsEchoed = echoSeen;
 
         const int64_t percent = offset * 100 / size;
         if (progressCallback != nullptr)

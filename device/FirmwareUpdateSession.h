@@ -14,7 +14,8 @@ class MVDevice;
 //  1. "GetFwStatus"; on status 1, "SetFwStatus" 0 and the before-flash callback;
 //  2. "GetFwInfo" (the device's FirmwareInfoBlock);
 //  3. the image's sector check (informational only);
-//  4. "WriteFlash" for every 256-byte block, each resent once when refused;
+//  4. "WriteFlash" for every 256-byte block, each resent once when refused
+//     (see flashImage for replies that answer another block);
 //  5. "SetFwStatus" 1 and the after-flash callback.
 // A firmware file (a non-empty regular file only) is read whole and the image
 // checked (checkFirmwareImage: its info block, length and checksum) before
@@ -57,6 +58,11 @@ public:
     // written (an empty image sends nothing); false at once when a block
     // cannot be sent, gets no "RetWriteFlash", or is refused twice, and for
     // a null image or one of 2^28 bytes or more (nothing sent).
+    // When the replies taken for blocks 0 and 1 carry their own requests'
+    // offset bytes, the amplifier echoes offsets (offsetsEchoed): from block
+    // 2 on, a reply naming another offset is skipped and counted in
+    // staleRepliesSkipped, and the wait goes on to its deadline. Otherwise
+    // the reply that comes is taken, as it cannot be told from a late one.
     bool flashImage(MVDevice* device, int sessionId, const uint8_t* data, int64_t size);
     // Fills sectorTable from info and the image's words; every read stays
     // inside the image and the table. Entry 0 ends up holding the whole-image
@@ -86,6 +92,10 @@ public:
     void* afterFlashUser = nullptr;
     // How long each bootloader reply is awaited.
     int replyTimeoutMs = bootloader::replyTimeoutMs;
+    // Learnt by flashImage: whether the amplifier echoes offsets, and how
+    // many replies naming another block it skipped for that reason.
+    bool offsetsEchoed = false;
+    int staleRepliesSkipped = 0;
 
     // The lines of the device's info block name this many sectors.
     static constexpr std::size_t printedSectorCount = 7;

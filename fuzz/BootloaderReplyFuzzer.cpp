@@ -124,8 +124,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
         session.setProgressCallback(checkProgress, &last);
         const bool ok =
             session.flashImage(&device, device.getOwnSessionId(), image.data(), int64_t(image.size()));
-        // Three blocks need at least three sends and at most six.
-        if (device.sends > 6 || (ok && (device.sends < 3 || last != 100)))
+        // Three blocks need at least three sends and at most six. Replies
+        // are skipped for naming another block only once blocks 0 and 1
+        // showed that the amplifier echoes offsets.
+        if (device.sends > 6 || (ok && (device.sends < 3 || last != 100)) ||
+            session.staleRepliesSkipped < 0 || (!session.offsetsEchoed && session.staleRepliesSkipped != 0))
             std::abort();
     }
     return 0;

@@ -231,10 +231,11 @@ TEST(FirmwareUpdateSession, FailuresLeaveTheirCodesAndStopThere)
     }
 }
 
-// A repeated reply to block 0 still waits in the queue when block 1 goes out.
-// Taken for block 1's answer, it would count the refused block as written and
-// leave a hole in the flash; dropped, block 1 is refused and resent.
-TEST(FirmwareUpdateSession, StaleRepliesAreNeverTakenForANewBlock)
+// A repeated reply to block 0 already waits in the queue when block 1 goes
+// out. Taken for block 1's answer, it would count the refused block as
+// written and leave a hole in the flash; dropped, block 1 is refused and
+// resent.
+TEST(FirmwareUpdateSession, StaleRepliesQueuedBeforeABlockAreDropped)
 {
     Fixture f;
     f.boot.repeatReplyTo = {0};
