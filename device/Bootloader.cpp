@@ -89,7 +89,7 @@ bool hasKeyword(const uint8_t* message, int length, const char* keyword)
 }
 
 int waitForReply(MVDevice* device, int sessionId, uint8_t* rx, int capacity, const char* keyword,
-                 int timeoutMs)
+                 int timeoutMs, const ReplyFilter& skip)
 {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -108,7 +108,7 @@ int waitForReply(MVDevice* device, int sessionId, uint8_t* rx, int capacity, con
             continue;
         if (received <= 0)
             return -1;
-        if (hasKeyword(rx, received, keyword))
+        if (hasKeyword(rx, received, keyword) && !(skip && skip(rx, received)))
             return received;
     }
 }
@@ -135,11 +135,11 @@ bool parseRetFwStatus(const uint8_t* message, int length, uint8_t* status)
     return true;
 }
 
-bool decodeRetFwInfo(const uint8_t* message, int length, FirmwareInfoBlock* info)
+int decodeRetFwInfo(const uint8_t* message, int length, FirmwareInfoBlock* info)
 {
     decodeFirmwareInfoBlock(nullptr, 0, info);
     if (!hasKeyword(message, length, retFwInfoKeyword))
-        return false;
+        return -1;
 
     constexpr int dataStart = retFwInfoDataOffset;
     int end = dataStart;
@@ -149,7 +149,7 @@ bool decodeRetFwInfo(const uint8_t* message, int length, FirmwareInfoBlock* info
     const int packed = end - dataStart > bufferSize ? bufferSize : end - dataStart;
     const unsigned decoded = decodeSevenBit(message + dataStart, work, static_cast<unsigned>(packed));
     decodeFirmwareInfoBlock(work, decoded, info);
-    return true;
+    return static_cast<int>(decoded);
 }
 
 int retWriteFlashResult(const uint8_t* message, int length)
@@ -157,6 +157,13 @@ int retWriteFlashResult(const uint8_t* message, int length)
     if (!hasKeyword(message, length, retWriteFlashKeyword) || length <= retWriteFlashResultOffset)
         return 0;
     return message[retWriteFlashResultOffset];
+}
+
+bool retWriteFlashEchoes(const uint8_t* message, int length, const uint8_t* request)
+{
+    return hasKeyword(message, length, retWriteFlashKeyword) && length > retWriteFlashResultOffset &&
+           std::memcmp(message + retWriteFlashEchoOffset, request + writeFlashOffsetOffset,
+                       writeFlashOffsetBytes) == 0;
 }
 
 } // namespace bootloader
@@ -175,9 +182,11 @@ bool readFwStatus(MVDevice* device, int sessionId, uint8_t* tx, uint8_t* rx, uin
 }
 
 bool readFwInfo(MVDevice* device, int sessionId, uint8_t* tx, uint8_t* rx, FirmwareInfoBlock* info,
-                int timeoutMs)
+                int timeoutMs, int* decodedBytes)
 {
     decodeFirmwareInfoBlock(nullptr, 0, info);
+    if (decodedBytes != nullptr)
+        *decodedBytes = 0;
     if (device == nullptr)
         return false;
     const int n = buildGetFwInfo(tx);
@@ -191,5 +200,8 @@ bool readFwInfo(MVDevice* device, int sessionId, uint8_t* tx, uint8_t* rx, Firmw
         std::cout << "Cannot read RetFwInfo data!" << std::endl;
         return false;
     }
-    return decodeRetFwInfo(rx, received, info);
+    const int decoded = decodeRetFwInfo(rx, received, info);
+    if (decodedBytes != nullptr && decoded >= 0)
+        *decodedBytes = decoded;
+    return decoded >= 0;
 }

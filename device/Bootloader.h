@@ -4,6 +4,7 @@
 #include "device/MVDeviceSession.h"
 
 #include <cstdint>
+#include <functional>
 
 class MVDevice;
 
@@ -16,7 +17,9 @@ class MVDevice;
 //   "SetFwStatus"   F0 "SetFwStatus" value F7                  14 bytes
 //   "WriteFlash"    F0 "WriteFlash" offset[4] <257-byte block, packed> F7  310 bytes
 //   "RetWriteFlash" F0 "RetWriteFlash" x x x x result F7       20 bytes
-// Replies carry no session id; the device routes them to its own id.
+// Replies carry no session id; the device routes them to its own id. An
+// amplifier may echo the request's offset bytes in the four x bytes; the
+// block loop learns per run whether it does (FirmwareUpdateSession).
 namespace bootloader
 {
 
@@ -41,12 +44,15 @@ template <std::size_t N> constexpr int afterKeyword(const char (&)[N])
 constexpr int retFwStatusStatusOffset = afterKeyword(retFwStatusKeyword);
 constexpr int retFwStatusLength = retFwStatusStatusOffset + 2; // status, F7
 constexpr int retFwInfoDataOffset = afterKeyword(retFwInfoKeyword);
-// Four bytes the protocol does not examine come first.
-constexpr int retWriteFlashResultOffset = afterKeyword(retWriteFlashKeyword) + 4;
 constexpr int writeFlashOffsetBytes = 4;
-constexpr int writeFlashBlockOffset = afterKeyword(writeFlashKeyword) + writeFlashOffsetBytes;
-static_assert(retFwStatusStatusOffset == 12 && retFwInfoDataOffset == 10 && retWriteFlashResultOffset == 18,
-              "reply fields at their wire offsets");
+constexpr int writeFlashOffsetOffset = afterKeyword(writeFlashKeyword);
+constexpr int writeFlashBlockOffset = writeFlashOffsetOffset + writeFlashOffsetBytes;
+// Four bytes that may echo the request's offset bytes come first.
+constexpr int retWriteFlashEchoOffset = afterKeyword(retWriteFlashKeyword);
+constexpr int retWriteFlashResultOffset = retWriteFlashEchoOffset + writeFlashOffsetBytes;
+static_assert(retFwStatusStatusOffset == 12 && retFwInfoDataOffset == 10 && retWriteFlashEchoOffset == 14 &&
+                  retWriteFlashResultOffset == 18 && writeFlashOffsetOffset == 11,
+              "message fields at their wire offsets");
 
 // A "WriteFlash" block: 256 image bytes followed by their 8-bit sum.
 constexpr int blockDataSize = 256;
@@ -76,14 +82,15 @@ int buildWriteFlash(uint8_t* out, const uint8_t* image, int64_t size, int64_t of
 // follows it. Byte 0 is not examined.
 bool hasKeyword(const uint8_t* message, int length, const char* keyword);
 
-// Receives on sessionId until a message with keyword arrives, within one
-// deadline timeoutMs from the call (0: without limit; negative: only what is
-// queued already). Other
-// messages, and messages longer than capacity, are skipped without
-// extending the deadline. Returns the reply's length, or -1 when the
-// deadline passes or the id has no queue.
+// Receives on sessionId until a message with keyword arrives that skip (when
+// set) does not refuse, within one deadline timeoutMs from the call (0:
+// without limit; negative: only what is queued already). Other messages,
+// messages longer than capacity and refused ones are skipped without
+// extending the deadline. Returns the reply's length, or -1 when the deadline
+// passes or the id has no queue.
+using ReplyFilter = std::function<bool(const uint8_t* message, int length)>;
 int waitForReply(MVDevice* device, int sessionId, uint8_t* rx, int capacity, const char* keyword,
-                 int timeoutMs);
+                 int timeoutMs, const ReplyFilter& skip = nullptr);
 
 // True for a message the bootloader sends: "RetFwStatus", "RetFwInfo" or
 // "RetWriteFlash" after byte 0.
@@ -91,7 +98,11 @@ bool isBootloaderReply(const uint8_t* message, int length);
 
 // Sends a bootloader request on the device after dropping the bootloader
 // replies already queued for sessionId, so a late or repeated reply to an
-// earlier request is never taken for this one's. The send's result.
+// earlier request that has arrived by then is not taken for this one's. A
+// reply still on its way when the request goes out is received like this
+// one's: the block loop skips it on an amplifier that echoes offsets and
+// takes it on one that does not (FirmwareUpdateSession::flashImage). The
+// send's result.
 int sendRequest(MVDevice* device, int sessionId, const uint8_t* request, int length);
 
 // Reply parsers (message = one complete reply, length its byte count).
@@ -100,11 +111,15 @@ int sendRequest(MVDevice* device, int sessionId, const uint8_t* request, int len
 bool parseRetFwStatus(const uint8_t* message, int length, uint8_t* status);
 // "RetFwInfo": zeroes *info, unpacks the bytes from offset 10 up to the first
 // F7 and fills *info from the first 84 of them (a short block leaves the rest
-// 0). False, with *info zeroed, when the message is no "RetFwInfo".
-bool decodeRetFwInfo(const uint8_t* message, int length, FirmwareInfoBlock* info);
+// 0). Returns how many bytes the unpacking gave (fewer than 84 for a short
+// block), or -1, with *info zeroed, when the message is no "RetFwInfo".
+int decodeRetFwInfo(const uint8_t* message, int length, FirmwareInfoBlock* info);
 // "RetWriteFlash": the result byte at offset 18, or 0 when the message is no
 // "RetWriteFlash" or too short to reach it. 1 means the block was written.
 int retWriteFlashResult(const uint8_t* message, int length);
+// "RetWriteFlash" that reaches its result byte and carries, in bytes 14-17,
+// the offset bytes 11-14 of the "WriteFlash" request.
+bool retWriteFlashEchoes(const uint8_t* message, int length, const uint8_t* request);
 
 // The 8-bit sum of n bytes.
 uint8_t blockSum(const uint8_t* data, int n);
@@ -118,8 +133,10 @@ bool readFwStatus(MVDevice* device, int sessionId, uint8_t* tx, uint8_t* rx, uin
                   int timeoutMs = bootloader::replyTimeoutMs);
 
 // Sends "GetFwInfo" and waits for "RetFwInfo"; true with *info filled. *info
-// is zeroed first, so a failed or short read never leaves stale bytes. Prints
+// is zeroed first, so a failed or short read never leaves stale bytes; with
+// decodedBytes set, *decodedBytes is how many bytes the reply carried (0 when
+// none came), so a short reply's zeros can be told from reported ones. Prints
 // "Sending GetFwInfo command", "Sent GetFwInfo command" and, when no reply
 // comes, "Cannot read RetFwInfo data!".
 bool readFwInfo(MVDevice* device, int sessionId, uint8_t* tx, uint8_t* rx, FirmwareInfoBlock* info,
-                int timeoutMs = bootloader::replyTimeoutMs);
+                int timeoutMs = bootloader::replyTimeoutMs, int* decodedBytes = nullptr);

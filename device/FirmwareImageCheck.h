@@ -10,16 +10,22 @@
 #include <cstdint>
 #include <string>
 
-// The image holds its info block at 0x400, and the block's firmware length
-// is at least one word and at most the image's size.
+// The image holds its info block at 0x400, its whole words are exactly the
+// block's firmware length (size from 4 x length to 4 x length + 3), and those
+// words outside the block sum, modulo 2^32, to the block's checksum.
 std::string checkFirmwareImage(const uint8_t* image, int64_t size);
 
-// The device name the amplifier reports, when it is four printable ASCII
-// characters, not all blanks; otherwise empty, for a name that cannot be
-// compared (a bootloader in recovery may report none).
-std::string readableDeviceName(const FirmwareInfoBlock& device);
+// The length rule alone, from the block and the image's size: it needs no
+// more of the image than its block.
+std::string checkFirmwareLength(const FirmwareInfoBlock& info, int64_t size);
 
-// The image (one that passed checkFirmwareImage) is built for the amplifier
-// whose block is given: the four-character names are equal, or the
-// amplifier's name cannot be compared.
-std::string checkImageForDevice(const uint8_t* image, int64_t size, const FirmwareInfoBlock& device);
+// The amplifier's device name is four bytes all 0x00, all 0xFF or all
+// spaces: a bootloader without firmware.
+bool isBlankDeviceName(const FirmwareInfoBlock& device);
+
+// The image (one that passed checkFirmwareImage) may go to the amplifier that
+// reported this block, of which reportedBytes bytes came: its device name
+// equals the image's or is blank. A block too short to hold the name, or any
+// other name, refuses the image.
+std::string checkImageForDevice(const uint8_t* image, int64_t size, const FirmwareInfoBlock& device,
+                                int reportedBytes);

@@ -61,6 +61,31 @@ std::string notRegularFileReason(mode_t mode)
         return "is a device file";
     return "is not a regular file";
 }
+
+// The length rule on a file's info block and size, before the file is read
+// whole: a file far longer than its block says is refused unread. Empty when
+// the rule holds or the block cannot be read here; the whole read and the
+// image check then decide.
+std::string lengthRefusal(int fd, off_t size)
+{
+    constexpr off_t blockAt = static_cast<off_t>(FirmwareInfoBlock::imageOffset);
+    uint8_t block[FirmwareInfoBlock::size];
+    if (size < blockAt + static_cast<off_t>(sizeof block))
+        return {};
+    std::size_t done = 0;
+    while (done < sizeof block)
+    {
+        const ssize_t n = ::pread(fd, block + done, sizeof block - done, blockAt + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return {};
+        done += static_cast<std::size_t>(n);
+    }
+    FirmwareInfoBlock info;
+    decodeFirmwareInfoBlock(block, sizeof block, &info);
+    return checkFirmwareLength(info, size);
+}
 } // namespace
 
 bool FirmwareUpdateSession::doRun(MVDevice*, int)
@@ -107,6 +132,7 @@ std::string FirmwareUpdateSession::loadFile()
         return cannotOpen(errno);
 
     std::string reason;
+    std::string imageRefused;
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
         reason = "is not a regular file";
     else if (status.st_size == 0)
@@ -115,6 +141,8 @@ std::string FirmwareUpdateSession::loadFile()
         reason = "has " + std::to_string(status.st_size) + " bytes; an image must stay below " +
                  std::to_string(bootloader::maxImageSize);
     else
+        imageRefused = lengthRefusal(fd, status.st_size);
+    if (reason.empty() && imageRefused.empty())
     {
         try
         {
@@ -144,6 +172,8 @@ std::string FirmwareUpdateSession::loadFile()
         }
     }
     ::close(fd);
+    if (!imageRefused.empty())
+        return imageRefused;
     if (reason.empty())
         return {};
     std::vector<uint8_t>().swap(fileBuffer);
@@ -179,9 +209,10 @@ bool FirmwareUpdateSession::run(MVDevice* device)
     sleepMs(phaseDelayMs);
 
     FirmwareInfoBlock info;
-    if (!readDeviceInfo(device, id, info))
+    int infoBytes = 0;
+    if (!readDeviceInfo(device, id, info, infoBytes))
         return false;
-    const std::string wrongDevice = checkImageForDevice(image, imageSize, info);
+    const std::string wrongDevice = checkImageForDevice(image, imageSize, info, infoBytes);
     if (!wrongDevice.empty())
     {
         std::cout << wrongDevice << std::endl;
@@ -253,9 +284,9 @@ bool FirmwareUpdateSession::switchToBootloader(MVDevice* device, int id, bool& s
     return true;
 }
 
-bool FirmwareUpdateSession::readDeviceInfo(MVDevice* device, int id, FirmwareInfoBlock& info)
+bool FirmwareUpdateSession::readDeviceInfo(MVDevice* device, int id, FirmwareInfoBlock& info, int& infoBytes)
 {
-    if (!readFwInfo(device, id, txBuffer, rxBuffer, &info, replyTimeoutMs))
+    if (!readFwInfo(device, id, txBuffer, rxBuffer, &info, replyTimeoutMs, &infoBytes))
         return fail(SessionError::GetFwInfoFailed);
     std::printf("Got FW Info:\n");
     std::printf("Device Name: %c%c%c%c\n", info.deviceName[0], info.deviceName[1], info.deviceName[2],
@@ -297,8 +328,26 @@ bool FirmwareUpdateSession::flashImage(MVDevice* device, int sessionId, const ui
     if (device == nullptr || data == nullptr || size >= bootloader::maxImageSize)
         return false;
 
+    // Whether the amplifier echoes offsets is learnt from the replies to
+    // blocks 0 and 1: offset 0 alone cannot tell an echo from zeros. Once
+    // learnt, a "RetWriteFlash" naming another block's offset is a late or
+    // repeated answer to that block, and the wait goes on without it.
+    offsetsEchoed = false;
+    staleRepliesSkipped = 0;
+    bool echoSeen = true;
+    const bootloader::ReplyFilter anyReply;
+    const bootloader::ReplyFilter otherBlocksReply = [this](const uint8_t* reply, int length)
+    {
+        if (length <= bootloader::retWriteFlashResultOffset ||
+            bootloader::retWriteFlashEchoes(reply, length, txBuffer))
+            return false;
+        ++staleRepliesSkipped;
+        return true;
+    };
+
     for (int64_t offset = 0; offset < size;)
     {
+        const bool learning = offset < 2 * bootloader::blockDataSize;
         std::memset(txBuffer, 0, sizeof txBuffer);
         const int length = bootloader::buildWriteFlash(txBuffer, data, size, offset);
         offset += size - offset < bootloader::blockDataSize ? size - offset : bootloader::blockDataSize;
@@ -311,13 +360,18 @@ bool FirmwareUpdateSession::flashImage(MVDevice* device, int sessionId, const ui
                 return false;
             std::memset(rxBuffer, 0, sizeof rxBuffer);
             const int received = bootloader::waitForReply(device, sessionId, rxBuffer, bootloader::bufferSize,
-                                                          bootloader::retWriteFlashKeyword, replyTimeoutMs);
+                                                          bootloader::retWriteFlashKeyword, replyTimeoutMs,
+                                                          offsetsEchoed ? otherBlocksReply : anyReply);
             if (received <= 0)
                 return false;
+            if (learning)
+                echoSeen = echoSeen && bootloader::retWriteFlashEchoes(rxBuffer, received, txBuffer);
             written = bootloader::retWriteFlashResult(rxBuffer, received) == 1;
         }
         if (!written)
             return false;
+        if (learning && offset == 2 * bootloader::blockDataSize)
+            offsetsEchoed = echoSeen;
 
         const int64_t percent = offset * 100 / size;
         if (progressCallback != nullptr)

@@ -14,14 +14,17 @@ class MVDevice;
 //  1. "GetFwStatus"; on status 1, "SetFwStatus" 0 and the before-flash callback;
 //  2. "GetFwInfo" (the device's FirmwareInfoBlock);
 //  3. the image's sector check (informational only);
-//  4. "WriteFlash" for every 256-byte block, each resent once when refused;
+//  4. "WriteFlash" for every 256-byte block, each resent once when refused
+//     (see flashImage for replies that answer another block);
 //  5. "SetFwStatus" 1 and the after-flash callback.
 // A firmware file (a non-empty regular file only) is read whole and the image
-// checked (checkFirmwareImage) before any device traffic, so a bad file or
-// image sends nothing: error 15 with one line saying why. An image built for
-// another device name than the amplifier reports is refused after step 2
-// with 15, sending none of it; when step 1 sent "SetFwStatus" 0, "SetFwStatus"
-// 1 and the after-flash callback follow, leaving the amplifier as it was.
+// checked (checkFirmwareImage: its info block, length and checksum) before
+// any device traffic, so a bad file or image sends nothing: error 15 with one
+// line saying why. An image whose device name differs from the amplifier's,
+// unless the amplifier's is blank, or for an amplifier whose info reply is
+// too short to hold a name, is refused after step 2 with 15, sending none of
+// it; when step 1 sent "SetFwStatus" 0, "SetFwStatus" 1 and the after-flash
+// callback follow, leaving the amplifier as it was.
 // The update counts only when the after-flash callback succeeds: false is
 // error 13. The run works on the device's own session id. The owner fills
 // the fields, runs it once and destroys it.
@@ -55,6 +58,11 @@ public:
     // written (an empty image sends nothing); false at once when a block
     // cannot be sent, gets no "RetWriteFlash", or is refused twice, and for
     // a null image or one of 2^28 bytes or more (nothing sent).
+    // When the replies taken for blocks 0 and 1 carry their own requests'
+    // offset bytes, the amplifier echoes offsets (offsetsEchoed): from block
+    // 2 on, a reply naming another offset is skipped and counted in
+    // staleRepliesSkipped, and the wait goes on to its deadline. Otherwise
+    // the reply that comes is taken, as it cannot be told from a late one.
     bool flashImage(MVDevice* device, int sessionId, const uint8_t* data, int64_t size);
     // Fills sectorTable from info and the image's words; every read stays
     // inside the image and the table. Entry 0 ends up holding the whole-image
@@ -84,6 +92,10 @@ public:
     void* afterFlashUser = nullptr;
     // How long each bootloader reply is awaited.
     int replyTimeoutMs = bootloader::replyTimeoutMs;
+    // Learnt by flashImage: whether the amplifier echoes offsets, and how
+    // many replies naming another block it skipped for that reason.
+    bool offsetsEchoed = false;
+    int staleRepliesSkipped = 0;
 
     // The lines of the device's info block name this many sectors.
     static constexpr std::size_t printedSectorCount = 7;
@@ -95,14 +107,16 @@ private:
     // "GetFwStatus"; on status 1, "SetFwStatus" 0 (statusCleared) and the
     // before-flash callback.
     bool switchToBootloader(MVDevice* device, int id, bool& statusCleared);
-    // "GetFwInfo" into info, and its lines.
-    bool readDeviceInfo(MVDevice* device, int id, FirmwareInfoBlock& info);
+    // "GetFwInfo" into info (infoBytes: how many bytes the reply carried),
+    // and its lines.
+    bool readDeviceInfo(MVDevice* device, int id, FirmwareInfoBlock& info, int& infoBytes);
     // "SetFwStatus" 1 and the after-flash callback, without a flash.
     void finish(MVDevice* device);
     bool fail(int code);
 
     // Reads firmwarePath whole into fileBuffer: an empty text, or the one
-    // line that says why the file is refused (fileBuffer then empty).
+    // line that says why the file, or the image by its length, is refused
+    // (fileBuffer then empty).
     std::string loadFile();
 
     std::vector<uint8_t> fileBuffer;

@@ -112,6 +112,21 @@ void EmulatedBootloader::setRestartHook(std::function<void(int)> hook)
     restartHook = std::move(hook);
 }
 
+void EmulatedBootloader::setReplyOffset(ReplyOffset mode, std::array<uint8_t, 4> fixedBytes)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    replyOffset = mode;
+    fixedOffsetBytes = fixedBytes;
+}
+
+std::vector<uint8_t> EmulatedBootloader::writeFlashReply(const uint8_t offsetBytes[4], uint8_t result) const
+{
+    std::array<uint8_t, 4> carried = fixedOffsetBytes;
+    if (replyOffset == ReplyOffset::Echo)
+        std::copy_n(offsetBytes, 4, carried.begin());
+    return keywordMessage("RetWriteFlash", {carried[0], carried[1], carried[2], carried[3], result});
+}
+
 void EmulatedBootloader::setLinkModel(const LinkModel& model)
 {
     std::lock_guard<std::mutex> lock(mutex);
@@ -298,6 +313,8 @@ void EmulatedBootloader::handleWriteFlash(const std::vector<uint8_t>& message, A
     BootloaderFaults f;
     uint8_t currentStatus = 0;
     int result = good ? 1 : 0;
+    Bytes reply;
+    Bytes stale;
     {
         std::lock_guard<std::mutex> lock(mutex);
         ++blockRequests;
@@ -310,8 +327,18 @@ void EmulatedBootloader::handleWriteFlash(const std::vector<uint8_t>& message, A
         }
         if (good && index == faults.unplugAtBlock)
             result = -1;
-        if (good && index == faults.silentBlock)
+        if (result == 1 && index == faults.silentBlock)
+        {
             result = -1;
+            if (faults.staleReplyBlock >= 0)
+            {
+                const uint32_t staleOffset = uint32_t(faults.staleReplyBlock) * blockBytes;
+                const uint8_t staleBytes[4] = {
+                    uint8_t(staleOffset & 0x7F), uint8_t((staleOffset >> 7) & 0x7F),
+                    uint8_t((staleOffset >> 14) & 0x7F), uint8_t((staleOffset >> 21) & 0x7F)};
+                stale = writeFlashReply(staleBytes, 1);
+            }
+        }
         if (result == 1)
         {
             if (flash.size() < offset + blockBytes)
@@ -320,6 +347,8 @@ void EmulatedBootloader::handleWriteFlash(const std::vector<uint8_t>& message, A
         }
         if (result == 0)
             ++refusedBlocks;
+        if (result >= 0)
+            reply = writeFlashReply(offsetBytes.data(), uint8_t(result));
     }
 
     if (good && index == f.unplugAtBlock)
@@ -330,11 +359,11 @@ void EmulatedBootloader::handleWriteFlash(const std::vector<uint8_t>& message, A
             amp.unplug();
         return;
     }
+    if (!stale.empty())
+        amp.schedule(f.staleMs, [&amp, stale] { amp.reply(stale); });
     if (result < 0)
         return;
 
-    const Bytes reply = keywordMessage(
-        "RetWriteFlash", {offsetBytes[0], offsetBytes[1], offsetBytes[2], offsetBytes[3], uint8_t(result)});
     modelDelay(message.size(), reply.size(), result == 1);
     if (f.strayMessages)
     {

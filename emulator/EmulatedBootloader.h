@@ -9,11 +9,14 @@
 //                    "SetFwStatus" 1 the info block is the one in its flash;
 //   "WriteFlash"  -> the offset, the packed length and the 8-bit sum are
 //                    checked and the 256 bytes stored in its flash memory;
-//                    "RetWriteFlash" 1, or 0 for a bad block or a fault.
+//                    "RetWriteFlash" 1, or 0 for a bad block or a fault. Its
+//                    bytes 14-17 echo the request's offset bytes, or carry
+//                    fixed bytes (setReplyOffset).
 // Written from the wire format, apart from the host's bootloader code.
 // Thread-safe: the amplifier's thread handles requests while a test reads
 // and changes the state.
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -30,8 +33,14 @@ struct BootloaderFaults
     int refuseBlock = -1;
     // ... this many times: 1 lets the resend succeed, 2 makes the host give up.
     int refuseCount = 0;
-    // Block index never answered.
+    // Block index never answered (after its refusals, when it is refuseBlock
+    // too).
     int silentBlock = -1;
+    // Whenever silentBlock goes unanswered, the "RetWriteFlash" 1 of this
+    // earlier block index goes out again staleMs later: a late or repeated
+    // answer on its way while the host waits for another block.
+    int staleReplyBlock = -1;
+    int staleMs = 0;
     // When this block index arrives, the amplifier unplugs without answering,
     // for unplugMs (0: it stays unplugged).
     int unplugAtBlock = -1;
@@ -71,6 +80,13 @@ struct LinkModel
     int flashMicrosPerBlock = 0;
 };
 
+// What a "RetWriteFlash" carries in its bytes 14-17.
+enum class ReplyOffset
+{
+    Echo,  // the request's offset bytes
+    Fixed, // the same four bytes for every block
+};
+
 class EmulatedBootloader
 {
 public:
@@ -89,6 +105,11 @@ public:
     void setRestartMs(int ms);
     void setFaults(const BootloaderFaults& faults);
     void setLinkModel(const LinkModel& model);
+    // Echo by default: the host then learns that replies name their blocks
+    // and skips those naming another, so every test exercises that road.
+    // Fixed (zeros by default) is the amplifier whose replies cannot be told
+    // apart.
+    void setReplyOffset(ReplyOffset mode, std::array<uint8_t, 4> fixedBytes = {0, 0, 0, 0});
     // Called on the amplifier's thread when a "SetFwStatus" has made it
     // unplug for its restart, with the status value; null for none.
     void setRestartHook(std::function<void(int)> hook);
@@ -114,6 +135,8 @@ public:
 private:
     void modelDelay(size_t requestBytes, size_t replyBytes, bool flashes);
     void handleWriteFlash(const std::vector<uint8_t>& message, Amplifier& amp);
+    // The "RetWriteFlash" for a block with these request offset bytes.
+    std::vector<uint8_t> writeFlashReply(const uint8_t offsetBytes[4], uint8_t result) const;
 
     mutable std::mutex mutex;
     uint8_t status = 1;
@@ -121,6 +144,8 @@ private:
     int restartMs = 1000;
     BootloaderFaults faults;
     LinkModel link;
+    ReplyOffset replyOffset = ReplyOffset::Echo;
+    std::array<uint8_t, 4> fixedOffsetBytes = {0, 0, 0, 0};
     std::vector<uint8_t> flash;
     std::vector<int> statusWrites;
     int blockRequests = 0;

@@ -42,6 +42,17 @@ public:
     int sends = 0;
 };
 
+// The block's bytes from index from on are all zero.
+bool zeroFrom(const FirmwareInfoBlock& info, int from)
+{
+    uint8_t bytes[FirmwareInfoBlock::size];
+    encodeFirmwareInfoBlock(info, bytes);
+    for (int i = from; i < int(FirmwareInfoBlock::size); ++i)
+        if (bytes[i] != 0)
+            return false;
+    return true;
+}
+
 void checkProgress(MVDevice*, FirmwareUpdateSession*, int percent, void* user)
 {
     int& last = *static_cast<int*>(user);
@@ -69,9 +80,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     data += 2;
     size -= 2;
 
-    // The parsers on the raw bytes: never beyond the message.
+    // The parsers on the raw bytes: never beyond the message, and a block
+    // holds nothing beyond the bytes the reply carried.
     FirmwareInfoBlock direct;
-    bootloader::decodeRetFwInfo(data, int(size), &direct);
+    const int decoded = bootloader::decodeRetFwInfo(data, int(size), &direct);
+    if (decoded < -1 || decoded > bootloader::bufferSize || !zeroFrom(direct, decoded < 0 ? 0 : decoded))
+        std::abort();
     const int result = bootloader::retWriteFlashResult(data, int(size));
     if (result < 0 || result > 255)
         std::abort();
@@ -89,13 +103,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     else if (mode == 1)
     {
         FirmwareInfoBlock info;
-        const bool ok = readFwInfo(&device, device.getOwnSessionId(), tx, rx, &info, replyWaitMs);
-        uint8_t bytes[FirmwareInfoBlock::size];
-        encodeFirmwareInfoBlock(info, bytes);
-        if (!ok)
-            for (uint8_t b : bytes)
-                if (b != 0)
-                    std::abort(); // a failed read leaves the block zeroed
+        int infoBytes = -1;
+        const bool ok = readFwInfo(&device, device.getOwnSessionId(), tx, rx, &info, replyWaitMs, &infoBytes);
+        // A failed read leaves the block zeroed and reports no bytes.
+        if (infoBytes < 0 || (!ok && infoBytes != 0) || !zeroFrom(info, infoBytes))
+            std::abort();
     }
     else
     {
@@ -112,8 +124,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
         session.setProgressCallback(checkProgress, &last);
         const bool ok =
             session.flashImage(&device, device.getOwnSessionId(), image.data(), int64_t(image.size()));
-        // Three blocks need at least three sends and at most six.
-        if (device.sends > 6 || (ok && (device.sends < 3 || last != 100)))
+        // Three blocks need at least three sends and at most six. Replies
+        // are skipped for naming another block only once blocks 0 and 1
+        // showed that the amplifier echoes offsets.
+        if (device.sends > 6 || (ok && (device.sends < 3 || last != 100)) ||
+            session.staleRepliesSkipped < 0 || (!session.offsetsEchoed && session.staleRepliesSkipped != 0))
             std::abort();
     }
     return 0;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace apptest;
 
@@ -56,9 +57,16 @@ enum class FileKind
     Fifo,
     DevZero,
     Directory,
-    Truncated, // the good image cut short
-    Text,      // a text file, as /etc/passwd
+    Truncated,          // the good image cut short
+    Text,               // a text file, as /etc/passwd
+    Symlink,            // a symbolic link to the good image
+    FlippedBytes,       // the good image with two bytes flipped
+    ZerosAroundItsInfo, // zeros but for the good image's info block
+    LengthOfOneWord,    // the good image, its info block giving a firmware length of 1 word
+    Sparse255MB,        // the good image followed by holes up to 255 MiB
 };
+
+constexpr int64_t sparseSize = int64_t(255) << 20;
 
 // What became of the first amplifier.
 enum class AmpAfter
@@ -104,6 +112,12 @@ std::vector<std::string> failed(int code, const std::vector<std::string>& before
 std::vector<std::string> fileRefused(const std::string& why)
 {
     return failed(15, join(found, {"Firmware file refused: '<file>' " + why}));
+}
+
+// An image refused by its own info block, before any bootloader message.
+std::vector<std::string> imageRefused(const std::string& why)
+{
+    return failed(15, join(found, {"Firmware image refused: " + why}));
 }
 
 const auto noSetup = [](Rig&, Amps&) {};
@@ -236,14 +250,28 @@ std::vector<Scenario> scenarios()
         {"Directory", 1, noSetup, FileKind::Directory, fileRefused("is a directory"), 1, AmpAfter::Untouched},
         {"PathWithSpacesAndNonAsciiLetters", 1, noSetup, FileKind::SpacesAndNonAscii, upgraded, 0,
          AmpAfter::Flashed},
+        {"SymlinkToTheImage", 1, noSetup, FileKind::Symlink, upgraded, 0, AmpAfter::Flashed},
         {"TruncatedImage", 1, noSetup, FileKind::Truncated,
-         failed(15,
-                join(found, {"Firmware image refused: its info block gives 300 words (1200 bytes), the image "
-                             "has 1150 bytes"})),
+         imageRefused("its info block gives a firmware length of 300 words (1200 bytes), the image has 1150 "
+                      "bytes"),
          1, AmpAfter::Untouched},
         {"TextFile", 1, noSetup, FileKind::Text,
-         failed(15, join(found, {"Firmware image refused: its info block gives 980709231 words (3922836924 "
-                                 "bytes), the image has 3000 bytes"})),
+         imageRefused(
+             "its info block gives a firmware length of 980709231 words (3922836924 bytes), the image "
+             "has 3000 bytes"),
+         1, AmpAfter::Untouched},
+        {"TwoFlippedBytes", 1, noSetup, FileKind::FlippedBytes,
+         imageRefused("its info block gives a checksum of 0x68D9258A, the image's words sum to 0x6881258A"),
+         1, AmpAfter::Untouched},
+        {"ZerosAroundARealInfoBlock", 1, noSetup, FileKind::ZerosAroundItsInfo,
+         imageRefused("its info block gives a checksum of 0x68D9258A, the image's words sum to 0x00000000"),
+         1, AmpAfter::Untouched},
+        {"FirmwareLengthOfOneWord", 1, noSetup, FileKind::LengthOfOneWord,
+         imageRefused("its info block gives a firmware length of 1 word (4 bytes), the image has 1200 bytes"),
+         1, AmpAfter::Untouched},
+        {"Sparse255MBFileWithAValidInfoBlock", 1, noSetup, FileKind::Sparse255MB,
+         imageRefused("its info block gives a firmware length of 300 words (1200 bytes), the image has " +
+                      std::to_string(sparseSize) + " bytes"),
          1, AmpAfter::Untouched},
         {"WrongDeviceName", 1,
          [](Rig&, Amps& amps)
@@ -321,6 +349,39 @@ juce::File firmwareFile(FileKind kind, const juce::File& dir, const std::vector<
             return dir;
         case FileKind::Truncated:
             return write("truncated.bin", image.data(), 1150);
+        case FileKind::Symlink:
+        {
+            const juce::File target = write("firmware.bin", image.data(), image.size());
+            const juce::File link = dir.getChildFile("firmware-link.bin");
+            EXPECT_TRUE(target.createSymbolicLink(link, false));
+            return link;
+        }
+        case FileKind::FlippedBytes:
+        {
+            auto flipped = image;
+            flipped[10] ^= 0xFF;
+            flipped[1150] ^= 0xFF;
+            return write("flipped.bin", flipped.data(), flipped.size());
+        }
+        case FileKind::ZerosAroundItsInfo:
+        {
+            std::vector<uint8_t> zeros(image.size(), 0);
+            std::copy_n(image.begin() + FirmwareInfoBlock::imageOffset, FirmwareInfoBlock::size,
+                        zeros.begin() + FirmwareInfoBlock::imageOffset);
+            return write("zeros.bin", zeros.data(), zeros.size());
+        }
+        case FileKind::LengthOfOneWord:
+        {
+            auto one = image;
+            testing_device::putLe32(one, FirmwareInfoBlock::imageOffset + 12, 1);
+            return write("one-word.bin", one.data(), one.size());
+        }
+        case FileKind::Sparse255MB:
+        {
+            const juce::File file = write("sparse.bin", image.data(), image.size());
+            EXPECT_EQ(::truncate(file.getFullPathName().toRawUTF8(), off_t(sparseSize)), 0);
+            return file;
+        }
         case FileKind::Text:
         {
             std::string text;
@@ -365,9 +426,13 @@ TEST_P(CommandLineUpdaterTest, PrintsItsLinesAndReportsTheOutcome)
         if (isUpdaterLine(line))
             lines.push_back(line);
     std::vector<std::string> expectedLines = scenario.expectedLines;
+    const auto replace = [](std::string& line, const std::string& name, const std::string& value)
+    {
+        if (const auto at = line.find(name); at != std::string::npos)
+            line.replace(at, name.size(), value);
+    };
     for (auto& line : expectedLines)
-        if (const auto at = line.find("<file>"); at != std::string::npos)
-            line.replace(at, 6, file.getFullPathName().toStdString());
+        replace(line, "<file>", file.getFullPathName().toStdString());
     EXPECT_EQ(lines, expectedLines);
     EXPECT_EQ(result ? 0 : 1, scenario.exitCode);
     EXPECT_EQ(mv::DeviceManager::getInstance()->getCurrentDevice(), nullptr);

@@ -139,36 +139,58 @@ TEST(Bootloader, ReadFwStatusSkipsOtherMessagesAndRefusesBadReplies)
     EXPECT_FALSE(readFwStatus(&refusing, 0, tx, rx, &status, 30));
 }
 
-// Other messages never restart the wait: an amplifier that keeps sending
-// them cannot hold a wait past its one deadline. The chatter goes on for far
-// longer than the wait's deadline, so the wait must end while it runs.
+// Other messages, and replies the caller skips, never restart the wait: an
+// amplifier that keeps sending them cannot hold a wait past its one deadline.
+// The chatter goes on for far longer than the wait's deadline, so the wait
+// must end while it runs.
 TEST(Bootloader, EndlessOtherMessagesDoNotExtendTheDeadline)
 {
-    ScriptedDevice device;
-    std::atomic<bool> waiting{true};
-    std::atomic<bool> chatterEnded{false};
-    std::thread chatter(
-        [&]
-        {
-            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-            const Bytes status = keywordMessage("RetFwStatus", {1});
-            while (waiting && std::chrono::steady_clock::now() < end)
+    struct Case
+    {
+        const char* name;
+        Bytes chatter;
+        bootloader::ReplyFilter skip;
+    };
+    int skipped = 0;
+    const Case cases[] = {
+        {"another keyword", keywordMessage("RetFwStatus", {1}), nullptr},
+        {"replies the caller skips", keywordMessage("RetWriteFlash", {0, 2, 0, 0, 1}),
+         [&skipped](const uint8_t*, int)
+         {
+             ++skipped;
+             return true;
+         }},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        ScriptedDevice device;
+        std::atomic<bool> waiting{true};
+        std::atomic<bool> chatterEnded{false};
+        std::thread chatter(
+            [&]
             {
-                device.deliver(status);
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            }
-            chatterEnded = true;
-        });
-    uint8_t rx[512];
-    const int result =
-        bootloader::waitForReply(&device, 0, rx, sizeof rx, bootloader::retWriteFlashKeyword, 50);
-    const bool endedFirst = !chatterEnded;
-    waiting = false;
-    chatter.join();
-    EXPECT_EQ(result, -1);
-    EXPECT_TRUE(endedFirst) << "the wait lasted as long as the chatter";
-    EXPECT_EQ(bootloader::waitForReply(&device, 9, rx, sizeof rx, bootloader::retWriteFlashKeyword, 5000), -1)
-        << "an id without a queue ends the wait at once";
+                const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+                while (waiting && std::chrono::steady_clock::now() < end)
+                {
+                    device.deliver(c.chatter);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                }
+                chatterEnded = true;
+            });
+        uint8_t rx[512];
+        const int result =
+            bootloader::waitForReply(&device, 0, rx, sizeof rx, bootloader::retWriteFlashKeyword, 50, c.skip);
+        const bool endedFirst = !chatterEnded;
+        waiting = false;
+        chatter.join();
+        EXPECT_EQ(result, -1);
+        EXPECT_TRUE(endedFirst) << "the wait lasted as long as the chatter";
+        EXPECT_EQ(bootloader::waitForReply(&device, 9, rx, sizeof rx, bootloader::retWriteFlashKeyword, 5000),
+                  -1)
+            << "an id without a queue ends the wait at once";
+    }
+    EXPECT_GT(skipped, 0);
 }
 
 TEST(Bootloader, ReadFwInfoFillsTheBlockAndZeroesWhatAShortReplyLacks)
@@ -193,7 +215,9 @@ TEST(Bootloader, ReadFwInfoFillsTheBlockAndZeroesWhatAShortReplyLacks)
         uint8_t tx[512], rx[512];
         FirmwareInfoBlock info;
         std::memset(&info, 0xEE, sizeof info);
-        ASSERT_TRUE(readFwInfo(&device, 0, tx, rx, &info, 30));
+        int decoded = -1;
+        ASSERT_TRUE(readFwInfo(&device, 0, tx, rx, &info, 30, &decoded));
+        EXPECT_EQ(decoded, int(c.bytesKnown)) << "zeros from the reply told from zeros for lack of it";
         Bytes expected(84, 0);
         std::copy(full.begin(), full.begin() + long(c.bytesKnown), expected.begin());
         uint8_t encoded[84];

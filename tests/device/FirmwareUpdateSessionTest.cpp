@@ -209,6 +209,15 @@ TEST(FirmwareUpdateSession, FailuresLeaveTheirCodesAndStopThere)
          15,
          {"GetFwStatus", "SetFwStatus0", "GetFwInfo", "SetFwStatus1"},
          {"before", "after"}},
+        {"info reply too short for a name, bootloader entered for it",
+         [](Fixture& f)
+         {
+             f.boot.status = 1;
+             f.boot.infoBlock.resize(2);
+         },
+         15,
+         {"GetFwStatus", "SetFwStatus0", "GetFwInfo", "SetFwStatus1"},
+         {"before", "after"}},
     };
     for (const Case& c : cases)
     {
@@ -222,10 +231,11 @@ TEST(FirmwareUpdateSession, FailuresLeaveTheirCodesAndStopThere)
     }
 }
 
-// A repeated reply to block 0 still waits in the queue when block 1 goes out.
-// Taken for block 1's answer, it would count the refused block as written and
-// leave a hole in the flash; dropped, block 1 is refused and resent.
-TEST(FirmwareUpdateSession, StaleRepliesAreNeverTakenForANewBlock)
+// A repeated reply to block 0 already waits in the queue when block 1 goes
+// out. Taken for block 1's answer, it would count the refused block as
+// written and leave a hole in the flash; dropped, block 1 is refused and
+// resent.
+TEST(FirmwareUpdateSession, StaleRepliesQueuedBeforeABlockAreDropped)
 {
     Fixture f;
     f.boot.repeatReplyTo = {0};
@@ -252,49 +262,78 @@ TEST(FirmwareUpdateSession, RefusalsSayWhy)
     EXPECT_TRUE(otherDevice.boot.flash.empty());
 }
 
-// The device name decides only when the amplifier reports a readable one: a
-// bootloader in recovery may report none, and must still take an image.
-TEST(FirmwareUpdateSession, DeviceNameComparedWhenReadable)
+// The image goes only to an amplifier of its own name, or to a blank one (a
+// bootloader without firmware, in recovery). A reply too short to hold a name
+// is zero-filled, and must not pass for blank.
+TEST(FirmwareUpdateSession, DeviceNameMustEqualTheImagesOrBeBlank)
 {
+    const std::string otherName = "Firmware image refused: it is built for device 'K7AP', the amplifier is ";
+    const std::string tooShort =
+        " bytes, too few to hold its device name; the image is built for device 'K7AP'";
     struct Case
     {
         const char* name;
-        Bytes deviceName;
-        bool flashed;
+        Bytes reply;      // the start of the block, or all of it with replyBytes
+        int replyBytes;   // how many bytes "RetFwInfo" carries; -1: all 84
+        std::string line; // empty: flashed
     };
     const Case cases[] = {
-        {"same name", {'K', '7', 'A', 'P'}, true},
-        {"another name", {'K', '7', 'A', 'X'}, false},
-        {"names differ in case", {'k', '7', 'a', 'p'}, false},
-        {"blank", {' ', ' ', ' ', ' '}, true},
-        {"zeros", {0, 0, 0, 0}, true},
-        {"not printable", {'K', '7', 0xFF, 'P'}, true},
+        {"same name", {'K', '7', 'A', 'P'}, -1, ""},
+        {"another name", {'K', '7', 'A', 'X'}, -1, otherName + "'K7AX'"},
+        {"names differ in case", {'k', '7', 'a', 'p'}, -1, otherName + "'k7ap'"},
+        {"spaces", {' ', ' ', ' ', ' '}, -1, ""},
+        {"zeros", {0, 0, 0, 0}, -1, ""},
+        {"0xFF bytes", {0xFF, 0xFF, 0xFF, 0xFF}, -1, ""},
+        {"blanks mixed", {0, 0xFF, ' ', ' '}, -1, otherName + "'\\x00\\xFF  '"},
+        {"not printable", {'K', '7', 0xFF, 'P'}, -1, otherName + "'K7\\xFFP'"},
+        {"no bytes", {}, 0, "Firmware image refused: the amplifier's info block has 0" + tooShort},
+        {"two zero bytes", {0, 0}, 2, "Firmware image refused: the amplifier's info block has 2" + tooShort},
+        {"three bytes of the name",
+         {'K', '7', 'A'},
+         3,
+         "Firmware image refused: the amplifier's info block has 3" + tooShort},
+        {"the name alone", {'K', '7', 'A', 'P'}, 4, ""},
     };
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.name);
         Fixture f;
-        std::copy(c.deviceName.begin(), c.deviceName.end(), f.boot.infoBlock.begin());
-        EXPECT_EQ(f.run(), c.flashed);
-        EXPECT_EQ(f.session.error, c.flashed ? 0 : 15);
-        EXPECT_EQ(f.boot.blocks > 0, c.flashed);
+        std::copy(c.reply.begin(), c.reply.end(), f.boot.infoBlock.begin());
+        if (c.replyBytes >= 0)
+            f.boot.infoBlock.resize(size_t(c.replyBytes));
+        const bool flashed = c.line.empty();
+        EXPECT_EQ(f.run(), flashed);
+        EXPECT_EQ(f.session.error, flashed ? 0 : 15);
+        EXPECT_EQ(f.boot.blocks > 0, flashed);
+        if (!flashed)
+        {
+            EXPECT_NE(f.out.find("\n" + c.line + "\n"), std::string::npos) << f.out;
+            EXPECT_EQ(f.out.find("Firmware image refused"), f.out.rfind("Firmware image refused"))
+                << "one line";
+        }
     }
 }
 
 // Images that cannot be what they claim are refused before any traffic,
-// with one line naming the check.
+// with one line naming the check: the info block must fit, its firmware
+// length must be the image's whole words, and those words outside the block
+// must sum to its checksum. The sector sums are not checked.
 TEST(FirmwareUpdateSession, ImagesThatDoNotDescribeThemselvesAreRefused)
 {
     const Bytes good = makeTestImage(5000, 21);
-    const auto withLength = [&](uint32_t words)
+    const auto changed = [&](std::function<void(Bytes&)> change)
     {
         Bytes image = good;
-        putLe32(image, 0x400 + 12, words);
+        change(image);
         return image;
     };
+    const auto withLength = [&](uint32_t words)
+    { return changed([words](Bytes& image) { putLe32(image, 0x400 + 12, words); }); };
     Bytes text(3000);
     for (size_t i = 0; i < text.size(); ++i)
         text[i] = "root:x:0:0:root:/root:/bin/bash\n"[i % 32];
+    const std::string lengthLine = "Firmware image refused: its info block gives a firmware length of ";
+    const std::string sumLine = "Firmware image refused: its info block gives a checksum of ";
     struct Case
     {
         const char* name;
@@ -305,16 +344,30 @@ TEST(FirmwareUpdateSession, ImagesThatDoNotDescribeThemselvesAreRefused)
         {"too short for the info block", Bytes(good.begin(), good.begin() + 0x453),
          "Firmware image refused: 1107 bytes cannot hold its info block at 0x400 (1108 bytes needed)"},
         {"just holds the info block", makeTestImage(0x454, 3), ""},
-        {"firmware length 0", withLength(0),
-         "Firmware image refused: its info block gives a firmware length of 0 words"},
+        {"three bytes after the last whole word", makeTestImage(5003, 4), ""},
+        {"firmware length 0", withLength(0), lengthLine + "0 words (0 bytes), the image has 5000 bytes"},
+        {"firmware length 1", withLength(1), lengthLine + "1 word (4 bytes), the image has 5000 bytes"},
         {"cut short", Bytes(good.begin(), good.begin() + 4000),
-         "Firmware image refused: its info block gives 1250 words (5000 bytes), the image has 4000 bytes"},
+         lengthLine + "1250 words (5000 bytes), the image has 4000 bytes"},
         {"one word more than the image", withLength(1251),
-         "Firmware image refused: its info block gives 1251 words (5004 bytes), the image has 5000 bytes"},
-        {"length below the image", withLength(1000), ""},
-        {"a text file", text,
-         "Firmware image refused: its info block gives 980709231 words (3922836924 bytes), the image has "
-         "3000 bytes"},
+         lengthLine + "1251 words (5004 bytes), the image has 5000 bytes"},
+        {"one word fewer than the image", withLength(1249),
+         lengthLine + "1249 words (4996 bytes), the image has 5000 bytes"},
+        {"a whole word past its length", changed([](Bytes& image) { image.resize(5004, 0); }),
+         lengthLine + "1250 words (5000 bytes), the image has 5004 bytes"},
+        {"a text file", text, lengthLine + "980709231 words (3922836924 bytes), the image has 3000 bytes"},
+        {"two bytes flipped", changed([](Bytes& image) { image[10] ^= 0x01, image[4000] ^= 0x80; }),
+         sumLine + "0x69F31A6D, the image's words sum to 0x69F21AED"},
+        {"zeros around a real info block",
+         changed(
+             [](Bytes& image)
+             {
+                 std::fill(image.begin(), image.begin() + 0x400, 0);
+                 std::fill(image.begin() + 0x454, image.end(), 0);
+             }),
+         sumLine + "0x69F31A6D, the image's words sum to 0x00000000"},
+        {"sector sums that do not match",
+         changed([](Bytes& image) { putLe32(image, 0x400 + 24, getLe32(image, 0x400 + 24) + 1); }), ""},
     };
     for (const Case& c : cases)
     {
