@@ -14,10 +14,11 @@ static_assert(discoveryStateInitPriority < mvhw::moduleTablesInitPriority &&
 
 extern const void* const startupObjects[];
 const void* const startupObjects[] = {
-    &deviceManagerCallback, &deviceRecords,          &discoveredInputNames,
-    &discoveredOutputNames, &inputToDeviceIndex,     &scanMutex,
-    &deviceRecordsMutex,    &mvhw::moduleIdToNumber, &mvhw::ampNameToNumber,
-    &mvhw::ampKeyToNumber,  &mvhw::moduleNumberToId, &mvhw::ampNumberToName,
-    &mvhw::ampNumberToKey,  &colourTitleGrey,        &colourToastGrey,
-    &colourButtonGrey,      &colourLineGrey,         &colourTextGrey,
-};
+    // the discovery's state
+    &deviceManagerCallback, &deviceRecords, &discoveredInputNames, &discoveredOutputNames,
+    &inputToDeviceIndex, &scanMutex, &deviceRecordsMutex,
+    // the preset tables
+    &mvhw::moduleIdToNumber, &mvhw::ampNameToNumber, &mvhw::ampKeyToNumber, &mvhw::moduleNumberToId,
+    &mvhw::ampNumberToName, &mvhw::ampNumberToKey,
+    // the style constants
+    &colourTitleGrey, &colourToastGrey, &colourButtonGrey, &colourLineGrey, &colourTextGrey};
