@@ -2,6 +2,12 @@
 
 #include "resources/BinaryData.h"
 
+__attribute__((init_priority(styleConstantsInitPriority))) const juce::Colour colourTitleGrey{0xff737373u};
+__attribute__((init_priority(styleConstantsInitPriority))) const juce::Colour colourToastGrey{0xff404040u};
+__attribute__((init_priority(styleConstantsInitPriority))) const juce::Colour colourButtonGrey{0xff282828u};
+__attribute__((init_priority(styleConstantsInitPriority))) const juce::Colour colourLineGrey{0x80424242u};
+__attribute__((init_priority(styleConstantsInitPriority))) const juce::Colour colourTextGrey{0xffc8c8c8u};
+
 namespace
 {
 

@@ -4,11 +4,16 @@
 
 // Colours and fonts shared by the views, the toast and the button looks.
 
-inline const juce::Colour colourTitleGrey{0xff737373u};
-inline const juce::Colour colourToastGrey{0xff404040u};
-inline const juce::Colour colourButtonGrey{0xff282828u};
-inline const juce::Colour colourLineGrey{0x80424242u};
-inline const juce::Colour colourTextGrey{0xffc8c8c8u};
+// The colours are built during static initialization at this init_priority
+// rank, after the preset tables and before every static object without a
+// rank (the framework's own among them).
+constexpr int styleConstantsInitPriority = 400;
+
+extern const juce::Colour colourTitleGrey;
+extern const juce::Colour colourToastGrey;
+extern const juce::Colour colourButtonGrey;
+extern const juce::Colour colourLineGrey;
+extern const juce::Colour colourTextGrey;
 
 // One of the three embedded Roboto fonts at its height. The juce::Font is made
 // from the embedded font item on first use, which needs JUCE to be up (on the

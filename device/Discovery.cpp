@@ -10,13 +10,14 @@
 #include <thread>
 
 // Built in this order before the program's entry, destroyed in reverse.
-DeviceManagerCallback deviceManagerCallback;
-std::vector<DeviceRecord> deviceRecords;
-juce::StringArray discoveredInputNames;
-juce::StringArray discoveredOutputNames;
-std::map<mv::MidiInputPort*, int> inputToDeviceIndex;
-std::mutex scanMutex;
-std::recursive_mutex deviceRecordsMutex;
+__attribute__((init_priority(discoveryStateInitPriority))) DeviceManagerCallback deviceManagerCallback;
+__attribute__((init_priority(discoveryStateInitPriority))) std::vector<DeviceRecord> deviceRecords;
+__attribute__((init_priority(discoveryStateInitPriority))) juce::StringArray discoveredInputNames;
+__attribute__((init_priority(discoveryStateInitPriority))) juce::StringArray discoveredOutputNames;
+__attribute__((init_priority(discoveryStateInitPriority))) std::map<mv::MidiInputPort*, int>
+    inputToDeviceIndex;
+__attribute__((init_priority(discoveryStateInitPriority))) std::mutex scanMutex;
+__attribute__((init_priority(discoveryStateInitPriority))) std::recursive_mutex deviceRecordsMutex;
 int probedOutputIndex = 0;
 
 bool isAmplifierPortName(const juce::String& name)

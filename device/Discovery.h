@@ -19,6 +19,11 @@ public:
     void handleIncomingMidiMessage(mv::MidiInputPort* source, const juce::MidiMessage& message) override;
 };
 
+// The discovery's state below is built during static initialization at this
+// init_priority rank, first among the program's static objects and before
+// every one without a rank; destroyed last at exit.
+constexpr int discoveryStateInitPriority = 200;
+
 extern DeviceManagerCallback deviceManagerCallback;
 // The last discovery's result, in the order the replies arrived.
 extern std::vector<DeviceRecord> deviceRecords;

@@ -144,51 +144,48 @@ template <typename Build> auto withAmpKeyRows(Build build)
 
 } // namespace
 
-// Each accessor builds its table on first use, so code running during static
-// initialization elsewhere can use it safely; the references below make the
-// first use happen during this file's static initialization, in table order.
-// Function-local statics are destroyed at exit in the reverse order.
+// Built in table order; each from a temporary array of its rows.
+__attribute__((init_priority(moduleTablesInitPriority))) const TextToNumberTable moduleIdToNumber =
+    withModuleRows(buildForward);
+__attribute__((init_priority(moduleTablesInitPriority))) const TextToNumberTable ampNameToNumber =
+    withAmpNameRows(buildForward);
+__attribute__((init_priority(moduleTablesInitPriority))) const TextToNumberTable ampKeyToNumber =
+    withAmpKeyRows(buildForward);
+__attribute__((init_priority(moduleTablesInitPriority))) const NumberToTextTable moduleNumberToId =
+    withModuleRows(buildReverse);
+__attribute__((init_priority(moduleTablesInitPriority))) const NumberToTextTable ampNumberToName =
+    withAmpNameRows(buildReverse);
+__attribute__((init_priority(moduleTablesInitPriority))) const NumberToTextTable ampNumberToKey =
+    withAmpKeyRows(buildReverse);
+
 const TextToNumberTable& getModuleIdToNumber()
 {
-    static const TextToNumberTable table = withModuleRows(buildForward);
-    return table;
+    return moduleIdToNumber;
 }
 
 const TextToNumberTable& getAmpNameToNumber()
 {
-    static const TextToNumberTable table = withAmpNameRows(buildForward);
-    return table;
+    return ampNameToNumber;
 }
 
 const TextToNumberTable& getAmpKeyToNumber()
 {
-    static const TextToNumberTable table = withAmpKeyRows(buildForward);
-    return table;
+    return ampKeyToNumber;
 }
 
 const NumberToTextTable& getModuleNumberToId()
 {
-    static const NumberToTextTable table = withModuleRows(buildReverse);
-    return table;
+    return moduleNumberToId;
 }
 
 const NumberToTextTable& getAmpNumberToName()
 {
-    static const NumberToTextTable table = withAmpNameRows(buildReverse);
-    return table;
+    return ampNumberToName;
 }
 
 const NumberToTextTable& getAmpNumberToKey()
 {
-    static const NumberToTextTable table = withAmpKeyRows(buildReverse);
-    return table;
+    return ampNumberToKey;
 }
-
-const TextToNumberTable& moduleIdToNumber = getModuleIdToNumber();
-const TextToNumberTable& ampNameToNumber = getAmpNameToNumber();
-const TextToNumberTable& ampKeyToNumber = getAmpKeyToNumber();
-const NumberToTextTable& moduleNumberToId = getModuleNumberToId();
-const NumberToTextTable& ampNumberToName = getAmpNumberToName();
-const NumberToTextTable& ampNumberToKey = getAmpNumberToKey();
 
 } // namespace mvhw

@@ -18,17 +18,20 @@ using NumberToTextTable = std::map<int, std::string>;
 constexpr int toneMatchingModuleNumber = 39;
 constexpr int irLoaderModuleNumber = 24;
 
-// The tables, built in this order before the program's entry and destroyed in
-// the reverse order at exit. Code that runs during static initialization
-// must use the accessors instead.
-extern const TextToNumberTable& moduleIdToNumber;
-extern const TextToNumberTable& ampNameToNumber;
-extern const TextToNumberTable& ampKeyToNumber;
-extern const NumberToTextTable& moduleNumberToId;
-extern const NumberToTextTable& ampNumberToName;
-extern const NumberToTextTable& ampNumberToKey;
+// The tables are namespace-scope objects, built in this order during static
+// initialization at this init_priority rank, so before every static object
+// without a rank, whose initializers may therefore read them; destroyed in
+// the reverse order at exit.
+constexpr int moduleTablesInitPriority = 300;
 
-// Each returns the same table on every call, built on first use.
+extern const TextToNumberTable moduleIdToNumber;
+extern const TextToNumberTable ampNameToNumber;
+extern const TextToNumberTable ampKeyToNumber;
+extern const NumberToTextTable moduleNumberToId;
+extern const NumberToTextTable ampNumberToName;
+extern const NumberToTextTable ampNumberToKey;
+
+// Each returns its table, the same object on every call.
 const TextToNumberTable& getModuleIdToNumber();
 const NumberToTextTable& getModuleNumberToId();
 const TextToNumberTable& getAmpNameToNumber();
