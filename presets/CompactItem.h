@@ -30,6 +30,13 @@ struct CompactItemHeader
 
     static CompactItemHeader fromWord(uint32_t word);
     uint32_t toWord() const;
+
+    // The scalar values the item holds: the count less the array parameter.
+    // With the array flag set the item holds its array even at a count of 0.
+    unsigned scalarCount() const;
+    // A "mavo.toneMatching" item with an array keeps it first, right after
+    // the header; any other keeps it behind its scalars.
+    bool arrayFirst() const;
 };
 
 // Writes the item at buffer + offset and steps the offset over it. Parameters

@@ -487,6 +487,10 @@ TEST(CompactItem, Walkers)
                       join({words({header(39, 1, 0, 1), 4, header(10, 1, 0, 0)}),
                             words({header(39, 1, 0, 1), 4, header(2, 1, 0, 0)}), bluesPower, crunchPreamp})),
          1, 47},
+        // So does a general item, whose length word then follows its header.
+        {packedPreset({}, {}, 3,
+                      join({words({header(14, 1, 0, 1), 4, header(10, 1, 0, 0)}), crunchPreamp, bluesPower})),
+         1, 47},
         {packedPreset({}, {}, 1, words({header(3, 0, 0, 0)})), 3, 8},
         {packedPreset({}, {}, 1, words({header(11, 0, 0, 0)})), 0, 11},
     };
