@@ -53,6 +53,8 @@ bool scalarsFit(uint64_t size, uint32_t offset, uint64_t count)
 bool readToneMatchingOrder(const uint8_t* buffer, uint64_t size, uint32_t& offset, unsigned count,
                            Json::Value& params)
 {
+    if (count - 1 > maxToneMatchingScalars)
+        return false;
     Json::Value values;
     if (!readArrayValues(buffer, size, offset, values) || !scalarsFit(size, offset, count - 1))
         return false;
@@ -226,6 +228,8 @@ bool writeCompactItem(uint8_t* buffer, size_t size, const Json::Value& item, uin
     }
     if (written > maxSignalPathParams || arrays > 1)
         return false;
+    if (toneMatching && written - arrays > maxToneMatchingScalars)
+        return false;
     if (arrays == 1 && arrayPosition != (toneMatching ? 0 : written - 1))
         return false;
     if (room < bytes.size())
@@ -276,6 +280,8 @@ Json::Value readCompactItem(const uint8_t* buffer, size_t size, uint32_t& offset
         return Json::Value();
     }
 
+    if (header.moduleNumber == toneMatchingModuleNumber && header.scalarCount() > maxToneMatchingScalars)
+        return Json::Value();
     Json::Value params;
     const bool read = header.arrayFirst()
                           ? readToneMatchingOrder(buffer, size, at, header.scalarCount() + 1, params)
