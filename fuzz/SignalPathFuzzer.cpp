@@ -1,5 +1,5 @@
 // readSignalPath over arbitrary bytes: never reads outside the buffer, a
-// refused path leaves "items" as it was, and what it builds stays within
+// refused path leaves the preset as it was, and what it builds stays within
 // what the input's words hold plus the bounded tone-matching padding.
 #include "presets/SignalPath.h"
 
@@ -10,16 +10,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::vector<uint8_t> bytes(data, data + size);
     mvhw::PresetReadCursor cursor{0, &bytes};
+    Json::Value empty;
+    const bool intoEmpty = mvhw::readSignalPath(cursor, empty);
+    if (!intoEmpty && !empty.isNull())
+        std::abort();
+
+    cursor.offset = 0;
     Json::Value preset;
     preset["sigPath"]["blocks"]["items"].append("before");
+    const Json::Value before = preset;
     const bool ok = mvhw::readSignalPath(cursor, preset);
     const Json::Value& items = preset["sigPath"]["blocks"]["items"];
-    if (cursor.offset > bytes.size())
+    if (cursor.offset > bytes.size() || ok != intoEmpty)
         std::abort();
-    if (!ok && (items.size() != 1 || items[0].asString() != "before"))
+    if (!ok && preset != before)
         std::abort();
     if (!ok)
         return 0;
+    if (empty["sigPath"]["blocks"]["items"] != items)
+        std::abort();
     uint64_t values = 0;
     for (const Json::Value& item : items)
     {
