@@ -27,8 +27,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::abort();
     if (!ok)
         return 0;
-    if (empty["sigPath"]["blocks"]["items"] != items)
-        std::abort();
     uint64_t values = 0;
     for (const Json::Value& item : items)
     {
@@ -37,6 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     if (values > size / 4 + uint64_t(mvhw::maxToneMatchingArrays) * mvhw::toneMatchingArrayValues)
         std::abort();
-    mvhw::writeSignalPath(preset);
+    // What was there before makes no difference (compared as bytes, which
+    // keep NaNs equal).
+    if (mvhw::writeSignalPath(preset) != mvhw::writeSignalPath(empty))
+        std::abort();
     return 0;
 }
