@@ -184,41 +184,40 @@ TEST(PresetAdjustments, StoreIrLoaderFieldsInMiscGivesTheExactText)
 
 TEST(PresetAdjustments, StoreIrLoaderFieldsInMiscCases)
 {
-    expectCases(
-        stored,
-        {
-            // Kinds convert as jsoncpp does; integral reals keep their ".0".
-            {withItems(R"([{"id": "mavo.IRLoader", "wavBitDepth": 16.5, "wavFileName": 3,
+    expectCases(stored,
+                {
+                    // Kinds convert as jsoncpp does; integral reals keep their ".0".
+                    {withItems(R"([{"id": "mavo.IRLoader", "wavBitDepth": 16.5, "wavFileName": 3,
                                    "wavSampleRate": 48000}])")
-                 .c_str(),
-             R"({"name": "p", "sigPath": {"misc": {"irloader": {"value":
+                         .c_str(),
+                     R"({"name": "p", "sigPath": {"misc": {"irloader": {"value":
                         "{   \"wavBitDepth\" : 16,   \"wavFileName\" : \"3\",   \"wavSampleRate\" : 48000.0}"}},
                         "blocks": {"items": [{"id": "mavo.IRLoader", "wavBitDepth": 16.5, "wavFileName": 3,
                         "wavSampleRate": 48000}]}}})"},
-            // An object of items is taken in key order.
-            {R"({"sigPath": {"blocks": {"items": {"b": {"id": "mavo.IRLoader", "wavBitDepth": 2,
+                    // An object of items is taken in key order.
+                    {R"({"sigPath": {"blocks": {"items": {"b": {"id": "mavo.IRLoader", "wavBitDepth": 2,
                         "wavFileName": "b", "wavSampleRate": 2}, "a": {"id": "mavo.IRLoader", "wavBitDepth": 1,
                         "wavFileName": "a", "wavSampleRate": 1}}}}})",
-             R"({"sigPath": {"misc": {"irloader": {"value":
+                     R"({"sigPath": {"misc": {"irloader": {"value":
                         "{   \"wavBitDepth\" : 1,   \"wavFileName\" : \"a\",   \"wavSampleRate\" : 1.0}"}},
                         "blocks": {"items": {"b": {"id": "mavo.IRLoader", "wavBitDepth": 2,
                         "wavFileName": "b", "wavSampleRate": 2}, "a": {"id": "mavo.IRLoader", "wavBitDepth": 1,
                         "wavFileName": "a", "wavSampleRate": 1}}}}})"},
-            // Only the first IR loader item counts: one without all three
-            // fields stores nothing.
-            {withItems(R"([{"id": "mavo.IRLoader", "wavBitDepth": 24, "wavFileName": "a"},
+                    // Only the first IR loader item counts: one without all three
+                    // fields stores nothing.
+                    {withItems(R"([{"id": "mavo.IRLoader", "wavBitDepth": 24, "wavFileName": "a"},
                                    {"id": "mavo.IRLoader", "wavBitDepth": 1, "wavFileName": "b", "wavSampleRate": 1}])")
-                 .c_str(),
-             withItems(R"([{"id": "mavo.IRLoader", "wavBitDepth": 24, "wavFileName": "a"},
+                         .c_str(),
+                     withItems(R"([{"id": "mavo.IRLoader", "wavBitDepth": 24, "wavFileName": "a"},
                                    {"id": "mavo.IRLoader", "wavBitDepth": 1, "wavFileName": "b", "wavSampleRate": 1}])")
-                 .c_str()},
-            {withItems(R"([{"id": "mavo.cab"}, {"x": 1}])").c_str(),
-             withItems(R"([{"id": "mavo.cab"}, {"x": 1}])").c_str()},
-            // An earlier irloader stays as it was, line feeds and all.
-            {R"({"sigPath": {"misc": {"irloader": {"value": "a\nb"}}, "blocks": {"items": [{"id": "mavo.cab"}]}}})",
-             R"({"sigPath": {"misc": {"irloader": {"value": "a\nb"}}, "blocks": {"items": [{"id": "mavo.cab"}]}}})"},
-            {R"({"name": "p"})", R"({"name": "p", "sigPath": {"blocks": {"items": null}}})"},
-        });
+                         .c_str()},
+                    {withItems(R"([{"id": "mavo.cab"}, {"x": 1}])").c_str(),
+                     withItems(R"([{"id": "mavo.cab"}, {"x": 1}])").c_str()},
+                    // An earlier irloader stays as it was, line feeds and all.
+                    {R"({"sigPath": {"misc": {"irloader": {"value": "a\nb"}}}})",
+                     R"({"sigPath": {"misc": {"irloader": {"value": "a\nb"}}, "blocks": {"items": null}}})"},
+                    {R"({"name": "p"})", R"({"name": "p", "sigPath": {"blocks": {"items": null}}})"},
+                });
 
     // A wrong kind on the way changes nothing beyond the chain.
     for (
