@@ -53,6 +53,8 @@ bool scalarsFit(uint64_t size, uint32_t offset, uint64_t count)
 bool readToneMatchingOrder(const uint8_t* buffer, uint64_t size, uint32_t& offset, unsigned count,
                            Json::Value& params)
 {
+    if (count - 1 > maxToneMatchingScalars)
+        return false;
     Json::Value values;
     if (!readArrayValues(buffer, size, offset, values) || !scalarsFit(size, offset, count - 1))
         return false;
@@ -72,8 +74,7 @@ bool readToneMatchingOrder(const uint8_t* buffer, uint64_t size, uint32_t& offse
 bool readGeneralOrder(const uint8_t* buffer, uint64_t size, uint32_t& offset, const CompactItemHeader& header,
                       Json::Value& params)
 {
-    const unsigned scalars =
-        header.arrayFlag != 0 ? std::max(unsigned(header.paramCount), 1u) - 1 : header.paramCount;
+    const unsigned scalars = header.scalarCount();
     if (!scalarsFit(size, offset, scalars))
         return false;
     params = Json::Value(Json::arrayValue);
@@ -126,20 +127,16 @@ template <size_t N> int findModule(const std::vector<uint8_t>& preset, const int
         const CompactItemHeader header = CompactItemHeader::fromWord(word);
         if (std::find(std::begin(wanted), std::end(wanted), int(header.moduleNumber)) != std::end(wanted))
             return header.moduleNumber;
-        const bool toneMatching = header.arrayFlag != 0 && header.moduleNumber == toneMatchingModuleNumber;
-        // A tone-matching item with an array holds at least that array's
-        // length word, as readCompactItem reads it, even with a count of 0.
-        const uint64_t count = toneMatching ? std::max(unsigned(header.paramCount), 1u) : header.paramCount;
-        uint64_t next = position + 4 + 4 * count;
+        // Stepped over as readCompactItem reads it: the scalars, then the
+        // array's length word and values, wherever the item keeps them.
+        uint64_t next = position + 4 + 4 * uint64_t(header.scalarCount());
         if (header.arrayFlag != 0)
         {
-            // A tone-matching item keeps its length word right after the
-            // header, any other behind its scalars.
-            const uint64_t lengthAt = toneMatching ? position + 4 : position + 4 * count;
+            const uint64_t lengthAt = header.arrayFirst() ? position + 4 : next;
             uint32_t length = 0;
             if (!wordAt(data, size, lengthAt, length))
                 return fallback;
-            next += length;
+            next += 4 + uint64_t(length);
         }
         position = next;
     }
@@ -161,6 +158,18 @@ CompactItemHeader CompactItemHeader::fromWord(uint32_t word)
 uint32_t CompactItemHeader::toWord() const
 {
     return packBytes(moduleNumber, active, paramCount, arrayFlag);
+}
+
+unsigned CompactItemHeader::scalarCount() const
+{
+    if (arrayFlag == 0)
+        return paramCount;
+    return paramCount == 0 ? 0 : paramCount - 1u;
+}
+
+bool CompactItemHeader::arrayFirst() const
+{
+    return arrayFlag != 0 && moduleNumber == toneMatchingModuleNumber;
 }
 
 bool writeCompactItem(uint8_t* buffer, size_t size, const Json::Value& item, uint32_t& offset)
@@ -219,6 +228,8 @@ bool writeCompactItem(uint8_t* buffer, size_t size, const Json::Value& item, uin
     }
     if (written > maxSignalPathParams || arrays > 1)
         return false;
+    if (toneMatching && written - arrays > maxToneMatchingScalars)
+        return false;
     if (arrays == 1 && arrayPosition != (toneMatching ? 0 : written - 1))
         return false;
     if (room < bytes.size())
@@ -269,11 +280,12 @@ Json::Value readCompactItem(const uint8_t* buffer, size_t size, uint32_t& offset
         return Json::Value();
     }
 
+    if (header.moduleNumber == toneMatchingModuleNumber && header.scalarCount() > maxToneMatchingScalars)
+        return Json::Value();
     Json::Value params;
-    const bool read =
-        header.arrayFlag != 0 && header.moduleNumber == toneMatchingModuleNumber
-            ? readToneMatchingOrder(buffer, size, at, std::max(unsigned(header.paramCount), 1u), params)
-            : readGeneralOrder(buffer, size, at, header, params);
+    const bool read = header.arrayFirst()
+                          ? readToneMatchingOrder(buffer, size, at, header.scalarCount() + 1, params)
+                          : readGeneralOrder(buffer, size, at, header, params);
     if (!read)
         return Json::Value();
 

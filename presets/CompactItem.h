@@ -20,6 +20,14 @@
 namespace mvhw
 {
 
+// A "mavo.toneMatching" item holds at most 100 scalars. Read back they get
+// ids 100, 1, 2, ... behind the array, or 0, 1, 2, ... without one, and the
+// writer moves the first id 100 to the place behind the array: one scalar
+// more would read as a second id 100, or as an id 100 that a re-save moves
+// onto id 1. The readers refuse such an item and the writer does not write
+// it.
+constexpr unsigned maxToneMatchingScalars = 100;
+
 struct CompactItemHeader
 {
     uint8_t moduleNumber = 0;
@@ -30,6 +38,13 @@ struct CompactItemHeader
 
     static CompactItemHeader fromWord(uint32_t word);
     uint32_t toWord() const;
+
+    // The scalar values the item holds: the count less the array parameter.
+    // With the array flag set the item holds its array even at a count of 0.
+    unsigned scalarCount() const;
+    // A "mavo.toneMatching" item with an array keeps it first, right after
+    // the header; any other keeps it behind its scalars.
+    bool arrayFirst() const;
 };
 
 // Writes the item at buffer + offset and steps the offset over it. Parameters
@@ -39,8 +54,9 @@ struct CompactItemHeader
 // Returns false, with nothing written and the offset unchanged, for a null
 // buffer, an item without "id", "isActive" or "params", an item that does not
 // fit in the size - offset bytes left, more than 255 written parameters, or a
-// written list that the readers would misread: a second array, or the array
-// anywhere but last (first for "mavo.toneMatching"). An unknown module
+// written list that the readers would misread: a second array, the array
+// anywhere but last (first for "mavo.toneMatching"), or a tone-matching item
+// with more than maxToneMatchingScalars scalars. An unknown module
 // identifier also returns false but steps the offset over the header word it
 // would have used, when that word fits. Json::LogicError passes for values
 // of the wrong kind and leaves buffer and offset as they were.
@@ -56,8 +72,9 @@ Json::Value reorderToneMatchingParams(const Json::Value& params);
 // Reads one item at buffer + offset. Scalars get ids 0, 1, 2, ... and the
 // array the id that follows them; a "mavo.toneMatching" item with an array
 // reads in tone-matching order, as readToneMatchingParams does. Returns null
-// with the offset unchanged for a null buffer, a buffer that ends early or an
-// array length larger than the bytes after it; an unknown module number
+// with the offset unchanged for a null buffer, a buffer that ends early, an
+// array length larger than the bytes after it or a tone-matching item with
+// more than maxToneMatchingScalars scalars; an unknown module number
 // returns null with the offset after the header. An array length that is no
 // multiple of 4 reads length / 4 values.
 Json::Value readCompactItem(const uint8_t* buffer, size_t size, uint32_t& offset);
@@ -65,8 +82,8 @@ Json::Value readCompactItem(const uint8_t* buffer, size_t size, uint32_t& offset
 // Reads count tone-matching parameters at buffer + offset: the array
 // (length word and values) as id 0, then count - 1 scalars as ids 100, 1, 2,
 // .... Returns null with the offset unchanged for a null buffer, a count
-// below 1, a buffer that ends early or an array length larger than the bytes
-// after it.
+// below 1 or above maxToneMatchingScalars + 1, a buffer that ends early or an
+// array length larger than the bytes after it.
 Json::Value readToneMatchingParams(const uint8_t* buffer, size_t size, uint32_t& offset, int count);
 
 // The walkers of a packed preset: u32 A, A bytes, u32 B, B bytes, one skipped

@@ -53,9 +53,18 @@ public:
 void lzwEncode(const std::vector<uint8_t>& input, std::vector<uint8_t>& output, uint32_t requestedBits);
 
 // Decodes one stream. Throws LzwStreamError for a malformed stream or when the
-// output would grow past maxOutput bytes (a valid stream can expand about
-// 10,000 times, so callers expanding untrusted streams should set a limit);
-// output is empty after a failure.
+// output would grow past maxOutput bytes; output is empty after a failure.
+//
+// Nothing but maxOutput bounds the output. A run at cap M holds
+// T = 2^M - A - 2 data codes and its t-th code decodes to at most t bytes:
+// within a run the output grows with the square of its codes, and each full
+// run adds at most T(T + 1) / 2 bytes. The worst case is A = 1 with every
+// code the one just made; one such run and what it decodes to:
+//   M = 9:   515 bytes -> 130 KB (x 250)
+//   M = 12:  5.6 KB    -> 8.4 MB (x 1,500)
+//   M = 16:  123 KB    -> 2.1 GB (x 17,500); its first 33 KB -> 200 MB
+//   M = 20:  2.5 MB    -> 550 GB (x 220,000), the widest cap accepted
+// Callers expanding untrusted streams should set a limit.
 void lzwDecode(const std::vector<uint8_t>& stream, std::vector<uint8_t>& output,
                size_t maxOutput = std::numeric_limits<size_t>::max());
 

@@ -4,6 +4,7 @@
 #include "presets/PackedWords.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace mvhw
 {
@@ -101,11 +102,11 @@ Json::Value readFloatArray(PresetReadCursor& cursor, uint8_t moduleNumber, uint1
 
 bool readSignalPath(PresetReadCursor& cursor, Json::Value& preset)
 {
-    if (!preset.isMember("sigPath"))
-        preset["sigPath"] = Json::Value(Json::objectValue);
-    Json::Value& sigPath = preset["sigPath"];
-    if (!sigPath.isMember("blocks"))
-        sigPath["blocks"] = Json::Value(Json::objectValue);
+    // jsoncpp's const member lookups throw Json::LogicError for a preset,
+    // "sigPath" or "blocks" that is neither an object nor null; they do so
+    // here, before anything is read. The preset changes only once the whole
+    // path has been read.
+    static_cast<void>(std::as_const(preset)["sigPath"]["blocks"].isMember("items"));
 
     Json::Value items(Json::arrayValue);
     uint32_t countWord = 0;
@@ -163,7 +164,7 @@ bool readSignalPath(PresetReadCursor& cursor, Json::Value& preset)
         if (module != moduleNumberToId.end())
             items.append(std::move(item));
     }
-    sigPath["blocks"]["items"].swap(items);
+    preset["sigPath"]["blocks"]["items"].swap(items);
     return true;
 }
 

@@ -32,10 +32,13 @@ std::vector<uint8_t> writeSignalPath(const Json::Value& preset);
 
 // Reads one packed signal path at the cursor into preset "sigPath" / "blocks"
 // / "items", replacing what was there, and returns true with the cursor after
-// it. Returns false, leaving "items" as it was, for an array length that is no
-// multiple of 4, a buffer that ends early, or more than maxToneMatchingArrays
-// array parameters in its tone-matching items together, so the padding adds
-// at most 16 x 2048 values to what the input's bytes hold.
+// it; "sigPath" and "blocks" are made when missing. Returns false, leaving the
+// preset as it was, for an array length that is no multiple of 4, a buffer
+// that ends early, or more than maxToneMatchingArrays array parameters in its
+// tone-matching items together, so the padding adds at most 16 x 2048 values
+// to what the input's bytes hold. Json::LogicError passes, before anything
+// is read, for a preset, "sigPath" or "blocks" that is neither an object nor
+// null.
 bool readSignalPath(PresetReadCursor& cursor, Json::Value& preset);
 
 // Reads count float32 values at the cursor as an array of reals; for the

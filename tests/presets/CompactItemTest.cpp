@@ -367,6 +367,89 @@ TEST(CompactItem, ReaderTruncationAndLengthTable)
     EXPECT_TRUE(read(sixShort, offset).isNull());
 }
 
+namespace
+{
+
+// An item of module with the given scalars 0.0, 1.0, ..., behind an array
+// [0.5] when withArray; tone matching keeps that array first.
+std::vector<uint8_t> scalarItem(uint32_t module, bool withArray, uint32_t scalars, uint32_t active = 1)
+{
+    std::vector<uint8_t> out =
+        words({header(module, active, scalars + (withArray ? 1 : 0), withArray ? 1 : 0)});
+    std::vector<uint8_t> array = words({4, floatWord(0.5f)});
+    if (withArray && module == 39)
+        out.insert(out.end(), array.begin(), array.end());
+    for (uint32_t i = 0; i < scalars; ++i)
+        testbytes::appendWord(out, floatWord(float(i)));
+    if (withArray && module != 39)
+        out.insert(out.end(), array.begin(), array.end());
+    return out;
+}
+
+} // namespace
+
+TEST(CompactItem, ToneMatchingHoldsAtMost100Scalars)
+{
+    // One more tone-matching scalar would read as a second id 100, or as an
+    // id 100 that writing moves onto id 1. The first row is 27 00 65 00 and
+    // the 101 values 0.0 ... 100.0.
+    const struct
+    {
+        std::vector<uint8_t> bytes;
+        bool reads;
+    } cases[] = {
+        {scalarItem(39, false, 101, 0), false},
+        {scalarItem(39, false, 255), false},
+        {scalarItem(39, false, maxToneMatchingScalars), true},
+        {scalarItem(39, true, 101), false},
+        {scalarItem(39, true, 254), false},
+        {scalarItem(39, true, maxToneMatchingScalars), true},
+        // Other modules have no id 100 of their own.
+        {scalarItem(44, false, 255), true},
+        {scalarItem(44, true, 254), true},
+    };
+    for (const auto& c : cases)
+    {
+        const std::string what = toHex(prefix(c.bytes, 4));
+        uint32_t offset = 0;
+        const Json::Value item = read(c.bytes, offset);
+        ASSERT_EQ(!item.isNull(), c.reads) << what;
+        if (!c.reads)
+        {
+            EXPECT_EQ(offset, 0u) << what;
+            // Nor is its JSON form written.
+            Json::Value params(Json::arrayValue);
+            for (unsigned i = 0; i < c.bytes[2]; ++i)
+                params.append(parse(i == 0 && c.bytes[3] == 1 ? R"({"id": 0, "value": [1]})"
+                                                              : R"({"id": 7, "value": 1})"));
+            Json::Value json = parse(R"({"id": "mavo.toneMatching", "isActive": true})");
+            json["params"] = params;
+            const WriteResult r = write(json, 2048);
+            EXPECT_FALSE(r.ok) << what;
+            EXPECT_EQ(r.offset, 0u) << what;
+            EXPECT_EQ(r.buffer, std::vector<uint8_t>(2048, 0xEE)) << what;
+            continue;
+        }
+        // Read, written and read again, the item and its bytes stay the same.
+        EXPECT_EQ(offset, c.bytes.size()) << what;
+        const std::vector<uint8_t> written = writeExact(item);
+        EXPECT_EQ(toHex(written), toHex(c.bytes)) << what;
+        offset = 0;
+        EXPECT_EQ(read(written, offset), item) << what;
+    }
+
+    // The parameter reader on its own: the array and at most 100 scalars.
+    for (const uint32_t scalars : {100u, 101u, 254u})
+    {
+        const std::vector<uint8_t> bytes = scalarItem(39, true, scalars);
+        uint32_t offset = 4;
+        const Json::Value params =
+            readToneMatchingParams(bytes.data(), bytes.size(), offset, int(scalars + 1));
+        EXPECT_EQ(params.isNull(), scalars > maxToneMatchingScalars) << scalars;
+        EXPECT_EQ(offset, params.isNull() ? 4u : bytes.size()) << scalars;
+    }
+}
+
 TEST(CompactItem, JsonRoundTripOnCanonicalItems)
 {
     // Canonical: what the readers produce. Reals at float32 precision,
@@ -486,6 +569,10 @@ TEST(CompactItem, Walkers)
         {packedPreset({}, {}, 4,
                       join({words({header(39, 1, 0, 1), 4, header(10, 1, 0, 0)}),
                             words({header(39, 1, 0, 1), 4, header(2, 1, 0, 0)}), bluesPower, crunchPreamp})),
+         1, 47},
+        // So does a general item, whose length word then follows its header.
+        {packedPreset({}, {}, 3,
+                      join({words({header(14, 1, 0, 1), 4, header(10, 1, 0, 0)}), crunchPreamp, bluesPower})),
          1, 47},
         {packedPreset({}, {}, 1, words({header(3, 0, 0, 0)})), 3, 8},
         {packedPreset({}, {}, 1, words({header(11, 0, 0, 0)})), 0, 11},

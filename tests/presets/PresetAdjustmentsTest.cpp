@@ -213,6 +213,9 @@ TEST(PresetAdjustments, StoreIrLoaderFieldsInMiscCases)
                          .c_str()},
                     {withItems(R"([{"id": "mavo.cab"}, {"x": 1}])").c_str(),
                      withItems(R"([{"id": "mavo.cab"}, {"x": 1}])").c_str()},
+                    // An earlier irloader stays as it was, line feeds and all.
+                    {R"({"sigPath": {"misc": {"irloader": {"value": "a\nb"}}}})",
+                     R"({"sigPath": {"misc": {"irloader": {"value": "a\nb"}}, "blocks": {"items": null}}})"},
                     {R"({"name": "p"})", R"({"name": "p", "sigPath": {"blocks": {"items": null}}})"},
                 });
 

@@ -251,6 +251,66 @@ TEST(SignalPath, ReaderRefusesBadArrayLengthAndKeepsItems)
     EXPECT_THROW(read(hex("00000000"), preset), Json::LogicError);
 }
 
+TEST(SignalPath, RefusedReadLeavesTheDocumentAsItWas)
+{
+    // 17 tone-matching items of one empty array each: one past the limit.
+    std::vector<uint8_t> tooManyToneArrays = hex("11000000");
+    for (unsigned i = 0; i <= maxToneMatchingArrays; ++i)
+    {
+        const std::vector<uint8_t> item = hex("27 01 01 00  00 01 00 00");
+        tooManyToneArrays.insert(tooManyToneArrays.end(), item.begin(), item.end());
+    }
+    const std::vector<uint8_t> refused[] = {
+        {},
+        hex("000000"),
+        hex("01000000"),                                       // no item header
+        hex("01000000 2c 01 02 00 03 00 00 00 0000c03f"),      // the second parameter missing
+        hex("01000000 2c 01 01 00 00 01 06 00 00000000 0000"), // array length 6
+        hex("01000000 2c 01 01 00 00 01 fc ff 00000000"),      // 16383 values, 1 there
+        hex("ffffff7f 2c 01 00 00"),                           // count past the data
+        tooManyToneArrays,
+    };
+    const char* documents[] = {
+        "null",
+        "{}",
+        R"({"other": 1})",
+        R"({"sigPath": null})",
+        R"({"sigPath": {}})",
+        R"({"sigPath": {"x": 1, "blocks": null}})",
+        R"({"sigPath": {"x": 1, "blocks": {}}})",
+        R"({"sigPath": {"blocks": {"items": ["keep"], "y": 2}}})",
+    };
+    for (const char* text : documents)
+    {
+        const Json::Value before = parse(text);
+        for (const std::vector<uint8_t>& bytes : refused)
+        {
+            Json::Value preset = before;
+            EXPECT_FALSE(read(bytes, preset)) << toHex(bytes);
+            EXPECT_EQ(preset, before) << text << " after " << toHex(bytes);
+        }
+        std::vector<uint8_t> valid = hex("00000000");
+        Json::Value preset = before;
+        PresetReadCursor past{8, &valid};
+        EXPECT_FALSE(readSignalPath(past, preset));
+        PresetReadCursor none{0, nullptr};
+        EXPECT_FALSE(readSignalPath(none, preset));
+        EXPECT_EQ(preset, before) << text;
+    }
+
+    // Members of the wrong kind throw before anything is read.
+    for (const char* text : {"[1]", "7", R"({"sigPath": 3})", R"({"sigPath": []})",
+                             R"({"sigPath": {"blocks": 5}})", R"({"sigPath": {"blocks": ["a"]}})"})
+    {
+        const std::vector<uint8_t> bytes = hex("00000000");
+        PresetReadCursor cursor{0, &bytes};
+        Json::Value preset = parse(text);
+        EXPECT_THROW(readSignalPath(cursor, preset), Json::LogicError) << text;
+        EXPECT_EQ(preset, parse(text)) << text;
+        EXPECT_EQ(cursor.offset, 0u) << text;
+    }
+}
+
 TEST(SignalPath, ReaderTruncationTable)
 {
     std::vector<uint8_t> valid = hex(toneMatchingBytes);
