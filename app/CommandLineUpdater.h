@@ -25,6 +25,9 @@ struct ReopenWait
 // amplifier found nothing is flashed: amplifiers of one name cannot be told
 // apart when they come back from a restart. reopenWaitMs is the wait of
 // reopenDevice around the flash, replyTimeoutMs that of every bootloader reply.
+// SIGINT and SIGTERM during the call stop it at the next safe point (after
+// the block being written, ending a reopen wait early) with one line that
+// says where it stopped, and false.
 bool runCommandLineUpdate(const juce::File& file, int reopenWaitMs = defaultReopenWaitMs,
                           int replyTimeoutMs = bootloader::replyTimeoutMs);
 
@@ -37,5 +40,6 @@ void printUpdateProgress(MVDevice* device, FirmwareUpdateSession* session, int p
 
 // FirmwareUpdateSession::DeviceCallback: closes the device, waits (5 s, or
 // the ReopenWait that user points to) and opens it again. False for a null
-// device or when the device does not open again.
+// device or when the device does not open again. A stop requested of the
+// session ends the wait early: false, the device left closed.
 bool reopenDevice(MVDevice* device, FirmwareUpdateSession* session, void* user);

@@ -186,6 +186,12 @@ bool FirmwareUpdateSession::fail(int code)
     return false;
 }
 
+bool FirmwareUpdateSession::stopAt(StopPoint point, int code)
+{
+    stoppedAt = point;
+    return fail(code);
+}
+
 bool FirmwareUpdateSession::run(MVDevice* device)
 {
     if (device == nullptr)
@@ -199,11 +205,16 @@ bool FirmwareUpdateSession::run(MVDevice* device)
     FileRelease fileRelease(fileBuffer, image, loadFromFile);
     if (!prepareImage())
         return false;
+    if (stopRequested())
+        return stopAt(StopPoint::BeforeTraffic, SessionError::GetFwStatusFailed);
 
     std::cout << "Get FW SID: " << id << std::endl;
     bool statusCleared = false;
     if (!switchToBootloader(device, id, statusCleared))
         return false;
+    if (stopRequested())
+        return statusCleared ? stopAt(StopPoint::Restarting, SessionError::CallbackRefused)
+                             : stopAt(StopPoint::Switching, SessionError::SetFwStatusFailed);
 
     std::cout << "Will sleep for " << phaseDelayMs << " ms" << std::endl;
     sleepMs(phaseDelayMs);
@@ -229,12 +240,15 @@ bool FirmwareUpdateSession::run(MVDevice* device)
         return fail(SessionError::WriteFlashFailed);
     if (!writeFwStatus(device, 1))
         return fail(SessionError::SetFwStatusFailed);
+    inBootloader = false;
     sleepMs(phaseDelayMs);
     fileRelease.release();
 
     // Only an amplifier that comes back shows that the new firmware runs.
     if (afterFlashCallback != nullptr && !afterFlashCallback(device, this, afterFlashUser))
     {
+        if (stopRequested())
+            return stopAt(StopPoint::ComingBack, SessionError::CallbackRefused);
         std::cout << "The amplifier did not come back after the update" << std::endl;
         return fail(SessionError::CallbackRefused);
     }
@@ -272,15 +286,20 @@ bool FirmwareUpdateSession::switchToBootloader(MVDevice* device, int id, bool& s
         return fail(SessionError::GetFwStatusFailed);
     std::printf("Get FW Status: %d\n", status);
     std::fflush(stdout);
+    inBootloader = status != 1;
     if (status != 1)
         return true;
 
+    if (stopRequested())
+        return stopAt(StopPoint::Switching, SessionError::SetFwStatusFailed);
     if (!writeFwStatus(device, 0))
         return fail(SessionError::SetFwStatusFailed);
     statusCleared = true;
+    inBootloader = true;
     std::cout << "Set FW Status as 0" << std::endl;
     if (beforeFlashCallback != nullptr && !beforeFlashCallback(device, this, beforeFlashUser))
-        return fail(SessionError::CallbackRefused);
+        return stopRequested() ? stopAt(StopPoint::Restarting, SessionError::CallbackRefused)
+                               : fail(SessionError::CallbackRefused);
     return true;
 }
 
@@ -308,6 +327,7 @@ void FirmwareUpdateSession::finish(MVDevice* device)
 {
     if (!writeFwStatus(device, 1))
         return;
+    inBootloader = false;
     sleepMs(phaseDelayMs);
     if (afterFlashCallback != nullptr)
         afterFlashCallback(device, this, afterFlashUser);
@@ -347,6 +367,14 @@ bool FirmwareUpdateSession::flashImage(MVDevice* device, int sessionId, const ui
 
     for (int64_t offset = 0; offset < size;)
     {
+        // Stops between blocks only: the block before has had its reply.
+        if (stopRequested())
+        {
+            stoppedAt = StopPoint::Writing;
+            blocksWritten = static_cast<int>(offset / bootloader::blockDataSize);
+            blockCount = static_cast<int>((size + bootloader::blockDataSize - 1) / bootloader::blockDataSize);
+            return false;
+        }
         const bool learning = offset < 2 * bootloader::blockDataSize;
         std::memset(txBuffer, 0, sizeof txBuffer);
         const int length = bootloader::buildWriteFlash(txBuffer, data, size, offset);

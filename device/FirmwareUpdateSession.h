@@ -4,6 +4,7 @@
 #include "device/FirmwareInfoBlock.h"
 #include "device/MVDeviceSession.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -27,7 +28,9 @@ class MVDevice;
 // callback follow, leaving the amplifier as it was.
 // The update counts only when the after-flash callback succeeds: false is
 // error 13. The run works on the device's own session id. The owner fills
-// the fields, runs it once and destroys it.
+// the fields, runs it once and destroys it. A run asked to stop (stopRequest)
+// stops at its next check, after the reply it awaits, and says where in
+// stoppedAt.
 class FirmwareUpdateSession : public MVDeviceSession
 {
 public:
@@ -57,7 +60,8 @@ public:
     // Writes the image block by block on sessionId. True when every block was
     // written (an empty image sends nothing); false at once when a block
     // cannot be sent, gets no "RetWriteFlash", or is refused twice, and for
-    // a null image or one of 2^28 bytes or more (nothing sent).
+    // a null image or one of 2^28 bytes or more (nothing sent). A stop
+    // requested ends it ahead of the next block (stoppedAt Writing).
     // When the replies taken for blocks 0 and 1 carry their own requests'
     // offset bytes, the amplifier echoes offsets (offsetsEchoed): from block
     // 2 on, a reply naming another offset is skipped and counted in
@@ -97,6 +101,28 @@ public:
     bool offsetsEchoed = false;
     int staleRepliesSkipped = 0;
 
+    // Where a run asked to stop stopped, and the error it left.
+    enum class StopPoint
+    {
+        None,
+        BeforeTraffic, // before "GetFwStatus": nothing sent (11)
+        Switching,     // after the status read, before "SetFwStatus" 0 (12)
+        Restarting,    // in or after the before-flash callback (13)
+        Writing,       // ahead of a block: blocksWritten of blockCount written (16)
+        ComingBack,    // in the after-flash callback, after "SetFwStatus" 1 (13)
+    };
+    // May be set from any thread or a signal handler while the run lasts;
+    // null: the run never stops early.
+    const std::atomic<bool>* stopRequest = nullptr;
+    StopPoint stoppedAt = StopPoint::None;
+    int blocksWritten = 0;
+    int blockCount = 0;
+    // The amplifier is in its bootloader: the status read said so (other than
+    // 1) or "SetFwStatus" 0 went out, and "SetFwStatus" 1 has not.
+    bool inBootloader = false;
+
+    bool stopRequested() const { return stopRequest != nullptr && stopRequest->load(); }
+
     // The lines of the device's info block name this many sectors.
     static constexpr std::size_t printedSectorCount = 7;
 
@@ -113,6 +139,7 @@ private:
     // "SetFwStatus" 1 and the after-flash callback, without a flash.
     void finish(MVDevice* device);
     bool fail(int code);
+    bool stopAt(StopPoint point, int code);
 
     // Reads firmwarePath whole into fileBuffer: an empty text, or the one
     // line that says why the file, or the image by its length, is refused

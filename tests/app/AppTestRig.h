@@ -117,17 +117,17 @@ public:
         mv::setMidiPortLayer(nullptr);
     }
 
-    // A new amplifier with its own names and reply word, plugged in unless
-    // asked otherwise, with an older firmware than the embedded image.
-    std::shared_ptr<emu::K7Amplifier> addAmplifier(bool plugged = true)
+    // A new amplifier (a K7Amplifier or one derived from it) with its own
+    // names and reply word, plugged in unless asked otherwise, with an older
+    // firmware than the embedded image.
+    template <typename Amp = emu::K7Amplifier> std::shared_ptr<Amp> addAmplifier(bool plugged = true)
     {
-        static int counter = 0;
-        ++counter;
+        const int counter = nextAmplifierNumber();
         emu::Amplifier::Config config;
         config.inputName = "Tolvo K7 " + juce::String(counter);
         config.outputName = "Tolvo K7 " + juce::String(counter);
         config.replyWord = 0x4B370000u + static_cast<uint32_t>(counter);
-        auto amp = emu::Amplifier::create<emu::K7Amplifier>(config);
+        auto amp = emu::Amplifier::create<Amp>(config);
         amp->setSerialNumber("K7AP-" + std::to_string(counter));
         amp->getBootloader().setInfoBlock(oldInfoBlock());
         amp->getBootloader().setRestartMs(restartMs);
@@ -161,6 +161,12 @@ public:
     std::shared_ptr<FlakyPortLayer> layer;
 
 private:
+    // One count for every kind of amplifier, so no two share a name.
+    static int nextAmplifierNumber()
+    {
+        static int counter = 0;
+        return ++counter;
+    }
     static void waitForMore(const std::function<int()>& count, int n)
     {
         const int target = count() + n;

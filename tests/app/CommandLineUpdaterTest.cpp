@@ -8,10 +8,18 @@
 #include "tests/device/ScriptedDevice.h"
 #include "tests/device/TestFirmwareImage.h"
 
+#include "tests/support/WaitUntil.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstring>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <sys/stat.h>
@@ -43,7 +51,7 @@ bool isUpdaterLine(const std::string& line)
            startsWith("Cannot read device SN") || startsWith("Updating: ") ||
            startsWith("Firmware upgrade") || startsWith("Firmware image refused") ||
            startsWith("Firmware file refused") || line == moreThanOneAmplifierLine ||
-           startsWith("The amplifier did not come back");
+           startsWith("The amplifier did not come back") || startsWith("Update interrupted");
 }
 
 // The firmware file handed to the updater.
@@ -480,6 +488,324 @@ TEST_P(CommandLineUpdaterTest, PrintsItsLinesAndReportsTheOutcome)
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, CommandLineUpdaterTest, testing::ValuesIn(scenarios()),
                          [](const testing::TestParamInfo<Scenario>& info)
+                         { return std::string(info.param.name); });
+
+// Where a case raises its signal.
+enum class RaiseAt
+{
+    Probe,         // as the discovery probe arrives
+    SerialRequest, // as the serial-number request arrives
+    StatusRequest, // as "GetFwStatus" arrives
+    ReopenBefore,  // once the host has closed its ports after "SetFwStatus" 0
+    InfoRequest,   // as "GetFwInfo" arrives
+    Block,         // as the "WriteFlash" of InterruptionCase::block arrives
+    ReopenAfter,   // once the host has closed its ports after "SetFwStatus" 1
+};
+
+// Raises a signal in the process as a chosen request arrives, before
+// answering it: the host is then waiting for that reply.
+class RaisingAmplifier : public emu::K7Amplifier
+{
+public:
+    using K7Amplifier::K7Amplifier;
+
+    // Set before the amplifier is plugged in.
+    std::function<bool(const std::vector<uint8_t>&)> raiseOn;
+    int signal = SIGINT;
+
+protected:
+    void handleHostMessage(const std::vector<uint8_t>& message) override
+    {
+        if (raiseOn && !raised && raiseOn(message))
+        {
+            raised = true;
+            std::raise(signal);
+        }
+        K7Amplifier::handleHostMessage(message);
+    }
+
+private:
+    bool raised = false; // the amplifier's thread only
+};
+
+bool hasKeyword(const std::vector<uint8_t>& message, const char* keyword)
+{
+    const size_t n = std::strlen(keyword);
+    return message.size() > n + 1 && std::memcmp(message.data() + 1, keyword, n) == 0;
+}
+
+int keywordRequests(const emu::Amplifier& amp, const char* keyword)
+{
+    int count = 0;
+    for (const auto& message : amp.getReceivedMessages())
+        count += hasKeyword(message, keyword) ? 1 : 0;
+    return count;
+}
+
+struct InterruptionCase
+{
+    const char* name;
+    int signal;
+    RaiseAt at;
+    int block; // RaiseAt::Block: the index of the block whose request raises it
+    uint8_t startStatus;
+    std::string lastLine;
+    int statusReads;               // "GetFwStatus" requests the amplifier received
+    std::vector<int> statusWrites; // its "SetFwStatus" values
+    int blocks;                    // its "WriteFlash" requests, every one answered 1
+};
+
+void PrintTo(const InterruptionCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+const std::string inBootloader =
+    ": the amplifier is in its bootloader; running the updater again finishes the update";
+const std::string comingBack = "Update interrupted after the last block while waiting for the amplifier to "
+                               "come back: every block was written and the amplifier was told to start the "
+                               "new firmware";
+const std::string beforeTraffic =
+    "Update interrupted before anything was sent to the bootloader: the amplifier is unchanged";
+
+std::vector<InterruptionCase> interruptionCases()
+{
+    return {
+        {"DuringTheDiscovery", SIGINT, RaiseAt::Probe, 0, 1, beforeTraffic, 0, {}, 0},
+        {"DuringTheSerialRead", SIGTERM, RaiseAt::SerialRequest, 0, 1, beforeTraffic, 0, {}, 0},
+        {"DuringTheStatusRead",
+         SIGINT,
+         RaiseAt::StatusRequest,
+         0,
+         1,
+         "Update interrupted while switching to the bootloader: the amplifier is unchanged",
+         1,
+         {},
+         0},
+        {"DuringTheStatusReadOfAnAmplifierInItsBootloader",
+         SIGINT,
+         RaiseAt::StatusRequest,
+         0,
+         0,
+         "Update interrupted while switching to the bootloader" + inBootloader,
+         1,
+         {},
+         0},
+        {"DuringTheReopenWaitBeforeTheFlash",
+         SIGINT,
+         RaiseAt::ReopenBefore,
+         0,
+         1,
+         "Update interrupted while waiting for the amplifier to restart" + inBootloader,
+         1,
+         {0},
+         0},
+        {"DuringTheInfoRead",
+         SIGINT,
+         RaiseAt::InfoRequest,
+         0,
+         1,
+         "Update interrupted before writing block 1 of 5" + inBootloader,
+         1,
+         {0},
+         0},
+        {"DuringTheFirstBlock",
+         SIGTERM,
+         RaiseAt::Block,
+         0,
+         1,
+         "Update interrupted after writing block 1 of 5" + inBootloader,
+         1,
+         {0},
+         1},
+        {"DuringBlock3",
+         SIGINT,
+         RaiseAt::Block,
+         2,
+         1,
+         "Update interrupted after writing block 3 of 5" + inBootloader,
+         1,
+         {0},
+         3},
+        {"DuringBlock2OfAnAmplifierInItsBootloader",
+         SIGINT,
+         RaiseAt::Block,
+         1,
+         0,
+         "Update interrupted after writing block 2 of 5" + inBootloader,
+         1,
+         {},
+         2},
+        {"DuringTheLastBlock", SIGINT, RaiseAt::Block, lastBlock, 1, comingBack, 1, {0, 1}, 5},
+        {"DuringTheReopenWaitAfterTheFlash", SIGTERM, RaiseAt::ReopenAfter, 0, 1, comingBack, 1, {0, 1}, 5},
+    };
+}
+
+// The request that raises the signal of a case, or null when a watcher does.
+std::function<bool(const std::vector<uint8_t>&)> raisingRequest(const InterruptionCase& c)
+{
+    const std::vector<uint8_t> probe{0xF0, 0x01, 0x00, 0x00, 0x02, 0x12, 0xF7};
+    switch (c.at)
+    {
+        case RaiseAt::Probe:
+            return [probe](const std::vector<uint8_t>& m) { return m == probe; };
+        case RaiseAt::SerialRequest: // a Get (2) of command 35
+            return [](const std::vector<uint8_t>& m) { return m.size() > 6 && m[4] == 2 && m[5] == 35; };
+        case RaiseAt::StatusRequest:
+            return [](const std::vector<uint8_t>& m) { return hasKeyword(m, "GetFwStatus"); };
+        case RaiseAt::InfoRequest:
+            return [](const std::vector<uint8_t>& m) { return hasKeyword(m, "GetFwInfo"); };
+        case RaiseAt::Block:
+        {
+            auto seen = std::make_shared<int>(0); // the amplifier's thread only
+            const int block = c.block;
+            return [seen, block](const std::vector<uint8_t>& m)
+            { return hasKeyword(m, "WriteFlash") && (*seen)++ == block; };
+        }
+        case RaiseAt::ReopenBefore:
+        case RaiseAt::ReopenAfter:
+            break;
+    }
+    return nullptr;
+}
+
+// SIGINT and SIGTERM counted instead of ending the test binary: whatever
+// the updater does not catch lands here.
+std::atomic<int> uncaughtSignals{0};
+
+void countUncaught(int)
+{
+    uncaughtSignals.fetch_add(1);
+}
+
+class CountedSignals
+{
+public:
+    CountedSignals()
+    {
+        struct sigaction action = {};
+        action.sa_handler = countUncaught;
+        sigemptyset(&action.sa_mask);
+        for (int i = 0; i < 2; ++i)
+            sigaction(signals[i], &action, &previous[i]);
+    }
+    ~CountedSignals()
+    {
+        for (int i = 0; i < 2; ++i)
+            sigaction(signals[i], &previous[i], nullptr);
+    }
+    // True when both signals are still handled by countUncaught.
+    static bool inPlace()
+    {
+        for (const int signal : signals)
+        {
+            struct sigaction now = {};
+            sigaction(signal, nullptr, &now);
+            if (now.sa_handler != countUncaught)
+                return false;
+        }
+        return true;
+    }
+
+private:
+    static constexpr int signals[2] = {SIGINT, SIGTERM};
+    struct sigaction previous[2] = {};
+};
+
+class CommandLineInterruptionTest : public testing::TestWithParam<InterruptionCase>
+{
+};
+
+// The reopen wait of the runs interrupted in one: long enough that a wait
+// which is not cut short shows.
+constexpr int longReopenWaitMs = 4000;
+
+TEST_P(CommandLineInterruptionTest, StopsAtTheNextSafePointWithOneLine)
+{
+    const InterruptionCase& c = GetParam();
+    Rig rig;
+    auto amp = rig.addAmplifier<RaisingAmplifier>(false);
+    amp->setSerialNumber("SN-0");
+    amp->getBootloader().setStatus(c.startStatus);
+    amp->signal = c.signal;
+    amp->raiseOn = raisingRequest(c);
+    amp->plug();
+
+    const auto image = testImage();
+    const juce::TemporaryFile temporaryFile(".bin");
+    const juce::File file = temporaryFile.getFile();
+    ASSERT_TRUE(file.replaceWithData(image.data(), image.size()));
+
+    // A watcher raises the signal once the host has closed its ports for a
+    // reopen wait.
+    using Clock = std::chrono::steady_clock;
+    const bool inAReopenWait = c.at == RaiseAt::ReopenBefore || c.at == RaiseAt::ReopenAfter;
+    std::atomic<bool> raised{false};
+    Clock::time_point raisedAt{};
+    std::thread watcher;
+    if (inAReopenWait)
+    {
+        const size_t writes = c.at == RaiseAt::ReopenBefore ? 1 : 2;
+        watcher = std::thread(
+            [&, writes]
+            {
+                if (!testsupport::waitUntil(
+                        [&] {
+                            return amp->getBootloader().getStatusWrites().size() == writes &&
+                                   amp->getOpenInputCount() == 0;
+                        },
+                        30000))
+                    return;
+                raisedAt = Clock::now();
+                raised = true;
+                std::raise(c.signal);
+            });
+    }
+
+    CountedSignals counted;
+    StdoutCapture capture;
+    const bool result =
+        runCommandLineUpdate(file, inAReopenWait ? longReopenWaitMs : reopenWaitMs, replyTimeoutMs);
+    const auto endedAt = Clock::now();
+    const auto output = capture.finish();
+    if (watcher.joinable())
+        watcher.join();
+
+    EXPECT_FALSE(result);
+    ASSERT_FALSE(output.empty());
+    EXPECT_EQ(output.back(), c.lastLine);
+    int updaterEnds = 0;
+    for (const auto& line : output)
+        updaterEnds += line.rfind("Firmware upgrade", 0) == 0 || line.rfind("Update interrupted", 0) == 0 ||
+                               line.rfind("The amplifier did not come back", 0) == 0
+                           ? 1
+                           : 0;
+    EXPECT_EQ(updaterEnds, 1) << "one line ends the run";
+    EXPECT_EQ(uncaughtSignals.exchange(0), 0) << "the updater handles the signal while it runs";
+    EXPECT_TRUE(CountedSignals::inPlace()) << "the handlers from before the run are back";
+    if (inAReopenWait)
+    {
+        ASSERT_TRUE(raised.load());
+        EXPECT_LT(endedAt - raisedAt, std::chrono::milliseconds(longReopenWaitMs / 2))
+            << "the reopen wait ends early";
+    }
+
+    amp->settle();
+    auto& bootloader = amp->getBootloader();
+    EXPECT_EQ(keywordRequests(*amp, "GetFwStatus"), c.statusReads);
+    EXPECT_EQ(bootloader.getStatusWrites(), c.statusWrites);
+    EXPECT_EQ(bootloader.getBlockRequests(), c.blocks) << "the block in flight finished, no block after it";
+    EXPECT_EQ(bootloader.getRefusedBlocks(), 0);
+    const size_t written = std::min(image.size(), size_t(c.blocks) * 256);
+    const auto flash = bootloader.getFlash();
+    ASSERT_GE(flash.size(), written);
+    EXPECT_TRUE(std::equal(image.begin(), image.begin() + long(written), flash.begin()));
+    EXPECT_EQ(mv::DeviceManager::getInstance()->getCurrentDevice(), nullptr);
+    EXPECT_EQ(amp->getOpenInputCount(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Phases, CommandLineInterruptionTest, testing::ValuesIn(interruptionCases()),
+                         [](const testing::TestParamInfo<InterruptionCase>& info)
                          { return std::string(info.param.name); });
 
 TEST(ReopenDeviceTest, NullDeviceIsRefused)
