@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+static_assert(sessionIdCount == MVDevice::sessionCount, "a command may run on any of the device's ids");
+
 namespace
 {
 // Bytes a packed payload of n bytes decodes into.
@@ -18,7 +20,7 @@ unsigned decodedSize(unsigned packed)
 
 int MessageExchange::checkTarget(const MVDevice* device, int sessionId)
 {
-    if (device == nullptr || sessionId < 0 || sessionId >= MVDevice::sessionCount)
+    if (device == nullptr || !isSessionId(sessionId))
         return SessionError::InvalidRequest;
     return SessionError::None;
 }

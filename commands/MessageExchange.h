@@ -16,6 +16,7 @@
 //    7 a reply payload that decodes to more than 768 bytes (frame over 885);
 //   18 (get) the reply body did not unpack.
 
+#include "commands/CommandLimits.h"
 #include "device/CAbstractMessage.h"
 #include "device/MVDeviceSession.h"
 
@@ -26,20 +27,13 @@ class MVDevice;
 // The bytes of one received reply frame.
 struct ReplyFrame
 {
-    uint8_t bytes[1024];
+    uint8_t bytes[frameBufferSize];
     int length;
 };
 
 class MessageExchange
 {
 public:
-    // Frame buffers: the largest CommandFrame.
-    static constexpr int frameBufferSize = 1024;
-    // Request bodies are packed, and reply payloads decoded, into this many bytes.
-    static constexpr int payloadBufferSize = 768;
-    // The largest reply frame whose payload fits payloadBufferSize.
-    static constexpr int maxReplyFrameSize = 885;
-
     using Payload = uint8_t[payloadBufferSize];
 
     MessageExchange(uint8_t command_, int timeoutMs_) : command(command_), timeoutMs(timeoutMs_) {}

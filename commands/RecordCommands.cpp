@@ -17,7 +17,7 @@ int sendList(const MVDeviceSession& session, uint8_t command, MVDevice* device, 
         return refused;
     if (count > limit)
         return SessionError::BadLength;
-    uint8_t frame[MessageExchange::frameBufferSize];
+    uint8_t frame[frameBufferSize];
     const int length = build(frame);
     if (length == 0)
         return SessionError::InvalidRequest;
