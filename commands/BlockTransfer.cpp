@@ -2,6 +2,7 @@
 
 #include "commands/ByteSum.h"
 #include "commands/CommandLimits.h"
+#include "commands/CommandSession.h"
 #include "commands/MessageExchange.h"
 #include "device/CommandFrame.h"
 #include "device/SessionError.h"
@@ -69,7 +70,7 @@ int BlockWriteSession::buildChunk(uint8_t* out, const std::vector<uint8_t>& data
 
 bool BlockWriteSession::doRun(MVDevice* device, int sessionId)
 {
-    if (MessageExchange::checkTarget(device, sessionId) != 0 || block == nullptr || block->empty() ||
+    if (checkTarget(device, sessionId) != 0 || block == nullptr || block->empty() ||
         chunkSize > maxChunkDataLength || (chunkSize == 0 && block->size() > maxChunkDataLength) ||
         addressA > 0xFF || addressB > 0xFF)
         return storeFailure(*this, SessionError::InvalidRequest);
@@ -94,7 +95,7 @@ bool BlockWriteSession::doRun(MVDevice* device, int sessionId)
 
 bool BlockReadSession::doRun(MVDevice* device, int sessionId)
 {
-    if (MessageExchange::checkTarget(device, sessionId) != 0)
+    if (checkTarget(device, sessionId) != 0)
         return storeFailure(*this, SessionError::InvalidRequest);
 
     const MessageExchange exchange(CommandId::AddressedBlock, timeoutMs);

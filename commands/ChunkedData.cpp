@@ -2,6 +2,7 @@
 
 #include "commands/ByteSum.h"
 #include "commands/CommandLimits.h"
+#include "commands/CommandSession.h"
 #include "commands/MessageExchange.h"
 #include "device/CommandFrame.h"
 #include "device/SessionError.h"
@@ -39,7 +40,7 @@ std::vector<ChunkRecord> splitIntoChunks(std::vector<uint8_t> data)
 
 bool ChunkedDataSession::doRun(MVDevice* device, int sessionId)
 {
-    if (MessageExchange::checkTarget(device, sessionId) != 0 || data.empty())
+    if (checkTarget(device, sessionId) != 0 || data.empty())
         return storeFailure(*this, SessionError::InvalidRequest);
 
     const MessageExchange exchange(CommandId::ChunkedData, timeoutMs);

@@ -1,13 +1,12 @@
 #include "commands/MessageExchange.h"
 
+#include "commands/CommandSession.h"
 #include "device/CommandFrame.h"
 #include "device/MVDevice.h"
 #include "device/SessionError.h"
 #include "device/SevenBitPacking.h"
 
 #include <cstring>
-
-static_assert(sessionIdCount == MVDevice::sessionCount, "a command may run on any of the device's ids");
 
 namespace
 {
@@ -17,13 +16,6 @@ unsigned decodedSize(unsigned packed)
     return packed - (packed + 7) / 8;
 }
 } // namespace
-
-int MessageExchange::checkTarget(const MVDevice* device, int sessionId)
-{
-    if (device == nullptr || !isSessionId(sessionId))
-        return SessionError::InvalidRequest;
-    return SessionError::None;
-}
 
 int MessageExchange::sendFrame(MVDevice* device, const uint8_t* frame, int length)
 {
@@ -105,7 +97,7 @@ int exchangeBody(const MessageExchange& exchange, MVDevice* device, int sessionI
                  mvmsgpack::CAbstractMessage& request, uint8_t requestClass, uint8_t replyClass,
                  MessageExchange::Payload& payload, ReplyFrame& reply)
 {
-    if (const int refused = MessageExchange::checkTarget(device, sessionId))
+    if (const int refused = checkTarget(device, sessionId))
         return refused;
     const uint8_t* body = nullptr;
     unsigned bodyLength = 0;

@@ -18,7 +18,6 @@
 
 #include "commands/CommandLimits.h"
 #include "device/CAbstractMessage.h"
-#include "device/MVDeviceSession.h"
 
 #include <cstdint>
 
@@ -51,8 +50,6 @@ public:
 
     // The steps the commands build on.
 
-    // 17 for a null device or a session id outside 0-63, else 0.
-    static int checkTarget(const MVDevice* device, int sessionId);
     // Frames the payload (at most payloadBufferSize bytes; none for a null
     // payload or a length of 0) with the exchange's command and sends it.
     int send(MVDevice* device, int sessionId, uint8_t messageClass, const uint8_t* payload, int length) const;
@@ -71,19 +68,3 @@ public:
     uint8_t command;
     int timeoutMs;
 };
-
-// Stores code in the session's error field and returns whether it is 0: the
-// result convention of the commands that write their code on every run.
-inline bool storeResult(MVDeviceSession& session, int code)
-{
-    session.error = code;
-    return code == 0;
-}
-
-// Writes code into the error field only when it is a failure.
-inline bool storeFailure(MVDeviceSession& session, int code)
-{
-    if (code != 0)
-        session.error = code;
-    return code == 0;
-}

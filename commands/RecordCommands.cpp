@@ -1,5 +1,6 @@
 #include "commands/RecordCommands.h"
 
+#include "commands/CommandSession.h"
 #include "commands/MessageExchange.h"
 #include "device/CommandFrame.h"
 #include "device/SessionError.h"
@@ -13,7 +14,7 @@ template <typename Build>
 int sendList(const MVDeviceSession& session, uint8_t command, MVDevice* device, int sessionId,
              std::size_t count, std::size_t limit, uint8_t replyClass, ReplyFrame& reply, Build build)
 {
-    if (const int refused = MessageExchange::checkTarget(device, sessionId))
+    if (const int refused = checkTarget(device, sessionId))
         return refused;
     if (count > limit)
         return SessionError::BadLength;
