@@ -1,18 +1,14 @@
 #include "commands/BlockTransfer.h"
 
 #include "commands/ByteSum.h"
+#include "commands/CommandLimits.h"
+#include "commands/CommandSession.h"
 #include "commands/MessageExchange.h"
 #include "device/CommandFrame.h"
 #include "device/SessionError.h"
 
 #include <algorithm>
 #include <cstring>
-
-namespace
-{
-constexpr uint32_t maxChunkData = 255;
-constexpr int64_t maxChunks = 255;
-} // namespace
 
 void BlockChunk::parse(const uint8_t* payload)
 {
@@ -38,7 +34,7 @@ unsigned BlockChunk::chunkSize() const
 
 int buildBlockReadFrame(int sessionId, const uint8_t* addressA, const uint8_t* addressB, uint8_t* out)
 {
-    if (addressA == nullptr || addressB == nullptr || out == nullptr || sessionId < 0 || sessionId > 63)
+    if (addressA == nullptr || addressB == nullptr || out == nullptr || !isSessionId(sessionId))
         return 0;
     const uint8_t payload[2] = {*addressA, *addressB};
     return buildCommandFrame(static_cast<uint8_t>(sessionId), MessageClass::Get, CommandId::AddressedBlock,
@@ -52,7 +48,7 @@ int BlockWriteSession::buildChunk(uint8_t* out, const std::vector<uint8_t>& data
     if (out == nullptr || position >= size || (chunkSize == 0 && cursor > 0))
         return 0;
     const uint64_t length = chunkSize == 0 ? size : std::min<uint64_t>(chunkSize, size - position);
-    if (length > maxChunkData)
+    if (length > maxChunkDataLength)
         return 0;
 
     int n = 0;
@@ -74,12 +70,12 @@ int BlockWriteSession::buildChunk(uint8_t* out, const std::vector<uint8_t>& data
 
 bool BlockWriteSession::doRun(MVDevice* device, int sessionId)
 {
-    if (MessageExchange::checkTarget(device, sessionId) != 0 || block == nullptr || block->empty() ||
-        chunkSize > maxChunkData || (chunkSize == 0 && block->size() > maxChunkData) || addressA > 0xFF ||
-        addressB > 0xFF)
+    if (checkTarget(device, sessionId) != 0 || block == nullptr || block->empty() ||
+        chunkSize > maxChunkDataLength || (chunkSize == 0 && block->size() > maxChunkDataLength) ||
+        addressA > 0xFF || addressB > 0xFF)
         return storeFailure(*this, SessionError::InvalidRequest);
     const int64_t needed = chunkSize == 0 ? 1 : int64_t((block->size() + chunkSize - 1) / chunkSize);
-    if (totalChunks != needed || needed > maxChunks)
+    if (totalChunks != needed || needed > int64_t(maxChunkCount))
         return storeFailure(*this, SessionError::InvalidRequest);
 
     const MessageExchange exchange(CommandId::AddressedBlock, timeoutMs);
@@ -99,11 +95,11 @@ bool BlockWriteSession::doRun(MVDevice* device, int sessionId)
 
 bool BlockReadSession::doRun(MVDevice* device, int sessionId)
 {
-    if (MessageExchange::checkTarget(device, sessionId) != 0)
+    if (checkTarget(device, sessionId) != 0)
         return storeFailure(*this, SessionError::InvalidRequest);
 
     const MessageExchange exchange(CommandId::AddressedBlock, timeoutMs);
-    uint8_t frame[MessageExchange::frameBufferSize] = {};
+    uint8_t frame[frameBufferSize] = {};
     const uint8_t requestA = static_cast<uint8_t>(addressA);
     const uint8_t requestB = static_cast<uint8_t>(addressB);
     const int frameLength = buildBlockReadFrame(sessionId, &requestA, &requestB, frame);

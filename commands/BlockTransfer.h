@@ -9,6 +9,7 @@
 // Data, in a row.
 
 #include "commands/ChunkDelay.h"
+#include "commands/CommandLimits.h"
 #include "device/MVDeviceSession.h"
 
 #include <cstdint>
@@ -23,7 +24,7 @@ struct BlockChunk
     uint8_t addressB = 0;
     uint8_t blockSum = 0;
     uint8_t dataLength = 0;
-    uint8_t data[255] = {};
+    uint8_t data[maxChunkDataLength] = {};
 
     // Fills the fields from a decoded chunk payload, which must be readable
     // for the chunk's header, its L data bytes and its sum byte (a zeroed

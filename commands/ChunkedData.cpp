@@ -1,6 +1,8 @@
 #include "commands/ChunkedData.h"
 
 #include "commands/ByteSum.h"
+#include "commands/CommandLimits.h"
+#include "commands/CommandSession.h"
 #include "commands/MessageExchange.h"
 #include "device/CommandFrame.h"
 #include "device/SessionError.h"
@@ -10,8 +12,6 @@
 
 namespace
 {
-constexpr std::size_t chunkDataSize = 255;
-constexpr std::size_t maxChunks = 255;
 constexpr int chunkHeaderSize = 3;
 } // namespace
 
@@ -21,15 +21,15 @@ std::vector<ChunkRecord> splitIntoChunks(std::vector<uint8_t> data)
     if (data.empty())
         return chunks;
     data.push_back(sumBytes(data));
-    const std::size_t total = (data.size() + chunkDataSize - 1) / chunkDataSize;
-    if (total > maxChunks)
+    const std::size_t total = (data.size() + maxChunkDataLength - 1) / maxChunkDataLength;
+    if (total > maxChunkCount)
         throw std::runtime_error("totalChunk size has exceed the limitation size");
     chunks.resize(total); // zero-filled
     for (std::size_t index = 0; index < total; ++index)
     {
         ChunkRecord& chunk = chunks[index];
-        const std::size_t from = index * chunkDataSize;
-        const std::size_t length = std::min(chunkDataSize, data.size() - from);
+        const std::size_t from = index * maxChunkDataLength;
+        const std::size_t length = std::min(maxChunkDataLength, data.size() - from);
         chunk.totalChunks = static_cast<uint8_t>(total);
         chunk.chunkIndex = static_cast<uint8_t>(index);
         chunk.dataLength = static_cast<uint8_t>(length);
@@ -40,7 +40,7 @@ std::vector<ChunkRecord> splitIntoChunks(std::vector<uint8_t> data)
 
 bool ChunkedDataSession::doRun(MVDevice* device, int sessionId)
 {
-    if (MessageExchange::checkTarget(device, sessionId) != 0 || data.empty())
+    if (checkTarget(device, sessionId) != 0 || data.empty())
         return storeFailure(*this, SessionError::InvalidRequest);
 
     const MessageExchange exchange(CommandId::ChunkedData, timeoutMs);

@@ -6,6 +6,7 @@
 // once, after the last chunk.
 
 #include "commands/ChunkDelay.h"
+#include "commands/CommandLimits.h"
 #include "device/MVDeviceSession.h"
 
 #include <cstdint>
@@ -17,7 +18,7 @@ struct ChunkRecord
     uint8_t totalChunks;
     uint8_t chunkIndex;
     uint8_t dataLength; // 1 to 255
-    uint8_t data[255];
+    uint8_t data[maxChunkDataLength];
 };
 static_assert(sizeof(ChunkRecord) == 258, "a chunk goes on the wire as it lies in memory");
 

@@ -1,5 +1,6 @@
 #include "commands/IrLoaderFileSession.h"
 
+#include "commands/CommandSession.h"
 #include "commands/LittleEndian.h"
 #include "commands/MessageExchange.h"
 #include "device/CommandFrame.h"
@@ -25,7 +26,7 @@ std::string IrLoaderFileSession::buildText() const
 
 bool IrLoaderFileSession::doRun(MVDevice* device, int sessionId)
 {
-    if (wavFileName.size() > maxFileNameLength || MessageExchange::checkTarget(device, sessionId) != 0)
+    if (wavFileName.size() > maxFileNameLength || checkTarget(device, sessionId) != 0)
         return storeFailure(*this, SessionError::InvalidRequest);
     const std::string text = buildText();
     // A 20-byte name keeps the text far below the payload buffer.

@@ -1,5 +1,6 @@
 #include "commands/MessageCommands.h"
 
+#include "commands/CommandSession.h"
 #include "commands/MessageExchange.h"
 #include "commands/MessagePackMessages.h"
 #include "device/CommandFrame.h"

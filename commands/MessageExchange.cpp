@@ -1,5 +1,6 @@
 #include "commands/MessageExchange.h"
 
+#include "commands/CommandSession.h"
 #include "device/CommandFrame.h"
 #include "device/MVDevice.h"
 #include "device/SessionError.h"
@@ -15,13 +16,6 @@ unsigned decodedSize(unsigned packed)
     return packed - (packed + 7) / 8;
 }
 } // namespace
-
-int MessageExchange::checkTarget(const MVDevice* device, int sessionId)
-{
-    if (device == nullptr || sessionId < 0 || sessionId >= MVDevice::sessionCount)
-        return SessionError::InvalidRequest;
-    return SessionError::None;
-}
 
 int MessageExchange::sendFrame(MVDevice* device, const uint8_t* frame, int length)
 {
@@ -103,7 +97,7 @@ int exchangeBody(const MessageExchange& exchange, MVDevice* device, int sessionI
                  mvmsgpack::CAbstractMessage& request, uint8_t requestClass, uint8_t replyClass,
                  MessageExchange::Payload& payload, ReplyFrame& reply)
 {
-    if (const int refused = MessageExchange::checkTarget(device, sessionId))
+    if (const int refused = checkTarget(device, sessionId))
         return refused;
     const uint8_t* body = nullptr;
     unsigned bodyLength = 0;

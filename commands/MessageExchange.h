@@ -16,8 +16,8 @@
 //    7 a reply payload that decodes to more than 768 bytes (frame over 885);
 //   18 (get) the reply body did not unpack.
 
+#include "commands/CommandLimits.h"
 #include "device/CAbstractMessage.h"
-#include "device/MVDeviceSession.h"
 
 #include <cstdint>
 
@@ -26,20 +26,13 @@ class MVDevice;
 // The bytes of one received reply frame.
 struct ReplyFrame
 {
-    uint8_t bytes[1024];
+    uint8_t bytes[frameBufferSize];
     int length;
 };
 
 class MessageExchange
 {
 public:
-    // Frame buffers: the largest CommandFrame.
-    static constexpr int frameBufferSize = 1024;
-    // Request bodies are packed, and reply payloads decoded, into this many bytes.
-    static constexpr int payloadBufferSize = 768;
-    // The largest reply frame whose payload fits payloadBufferSize.
-    static constexpr int maxReplyFrameSize = 885;
-
     using Payload = uint8_t[payloadBufferSize];
 
     MessageExchange(uint8_t command_, int timeoutMs_) : command(command_), timeoutMs(timeoutMs_) {}
@@ -57,8 +50,6 @@ public:
 
     // The steps the commands build on.
 
-    // 17 for a null device or a session id outside 0-63, else 0.
-    static int checkTarget(const MVDevice* device, int sessionId);
     // Frames the payload (at most payloadBufferSize bytes; none for a null
     // payload or a length of 0) with the exchange's command and sends it.
     int send(MVDevice* device, int sessionId, uint8_t messageClass, const uint8_t* payload, int length) const;
@@ -77,19 +68,3 @@ public:
     uint8_t command;
     int timeoutMs;
 };
-
-// Stores code in the session's error field and returns whether it is 0: the
-// result convention of the commands that write their code on every run.
-inline bool storeResult(MVDeviceSession& session, int code)
-{
-    session.error = code;
-    return code == 0;
-}
-
-// Writes code into the error field only when it is a failure.
-inline bool storeFailure(MVDeviceSession& session, int code)
-{
-    if (code != 0)
-        session.error = code;
-    return code == 0;
-}

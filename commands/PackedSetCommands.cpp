@@ -1,5 +1,6 @@
 #include "commands/PackedSetCommands.h"
 
+#include "commands/CommandSession.h"
 #include "commands/LittleEndian.h"
 #include "commands/MessageExchange.h"
 #include "device/CommandFrame.h"

@@ -1,5 +1,6 @@
 #include "commands/RecordCommands.h"
 
+#include "commands/CommandSession.h"
 #include "commands/MessageExchange.h"
 #include "device/CommandFrame.h"
 #include "device/SessionError.h"
@@ -7,17 +8,17 @@
 namespace
 {
 
-// Refuses a bad target (17) or a list of more than limit entries (7), then
-// sends the frame build(sessionId, frame) writes and awaits replyClass.
+// Refuses a bad target (17) or a request that does not fit the payload buffer
+// (7), then sends the frame build(frame) writes and awaits replyClass.
 template <typename Build>
-int sendList(const MVDeviceSession& session, uint8_t command, MVDevice* device, int sessionId,
-             std::size_t count, std::size_t limit, uint8_t replyClass, ReplyFrame& reply, Build build)
+int exchangeFrame(const MVDeviceSession& session, uint8_t command, MVDevice* device, int sessionId,
+                  bool fitsPayload, uint8_t replyClass, ReplyFrame& reply, Build build)
 {
-    if (const int refused = MessageExchange::checkTarget(device, sessionId))
+    if (const int refused = checkTarget(device, sessionId))
         return refused;
-    if (count > limit)
+    if (!fitsPayload)
         return SessionError::BadLength;
-    uint8_t frame[MessageExchange::frameBufferSize];
+    uint8_t frame[frameBufferSize];
     const int length = build(frame);
     if (length == 0)
         return SessionError::InvalidRequest;
@@ -31,9 +32,10 @@ bool setList(MVDeviceSession& session, uint8_t command, MVDevice* device, int se
              const std::vector<Record>& records, std::size_t entrySize, uint8_t replyClass, Build build)
 {
     ReplyFrame reply;
-    return storeFailure(session, sendList(session, command, device, sessionId, records.size(),
-                                          maxListEntries(entrySize), replyClass, reply,
-                                          [&](uint8_t* frame) { return build(sessionId, records, frame); }));
+    return storeFailure(session,
+                        exchangeFrame(session, command, device, sessionId,
+                                      records.size() <= maxListEntries(entrySize), replyClass, reply,
+                                      [&](uint8_t* frame) { return build(sessionId, records, frame); }));
 }
 
 // Sends the keys in a Get and parses the Data reply into results.
@@ -44,9 +46,9 @@ bool getList(MVDeviceSession& session, uint8_t command, MVDevice* device, int se
 {
     results.clear();
     ReplyFrame reply;
-    if (const int failed = sendList(session, command, device, sessionId, keys.size(), maxListEntries(keySize),
-                                    MessageClass::Data, reply,
-                                    [&](uint8_t* frame) { return build(sessionId, keys, frame); }))
+    if (const int failed = exchangeFrame(session, command, device, sessionId,
+                                         keys.size() <= maxListEntries(keySize), MessageClass::Data, reply,
+                                         [&](uint8_t* frame) { return build(sessionId, keys, frame); }))
         return storeFailure(session, failed);
     MessageExchange::Payload payload;
     unsigned decoded = 0;
@@ -139,8 +141,9 @@ bool BlobSetSession::doRun(MVDevice* device, int sessionId)
     if (data == nullptr && length > 0)
         return storeFailure(*this, SessionError::InvalidRequest);
     ReplyFrame reply;
-    return storeFailure(
-        *this,
-        sendList(*this, CommandId::Blob, device, sessionId, length, maxBlobLength, MessageClass::Ack, reply,
-                 [&](uint8_t* frame) { return buildBlobSetFrame(sessionId, frame, data, length, value); }));
+    return storeFailure(*this,
+                        exchangeFrame(*this, CommandId::Blob, device, sessionId, length <= maxBlobLength,
+                                      MessageClass::Ack, reply,
+                                      [&](uint8_t* frame)
+                                      { return buildBlobSetFrame(sessionId, frame, data, length, value); }));
 }

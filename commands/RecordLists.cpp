@@ -55,7 +55,7 @@ template <typename Record> void putKey(uint8_t* entry, const Record& r)
 
 bool validFrameTarget(int sessionId, const uint8_t* out)
 {
-    return out != nullptr && sessionId >= 0 && sessionId <= 63;
+    return out != nullptr && isSessionId(sessionId);
 }
 
 // Packs a list of at most maxListEntries(entrySize) entries with pack into a
@@ -66,7 +66,7 @@ int buildListFrame(int sessionId, uint8_t messageClass, uint8_t command, const s
 {
     if (!validFrameTarget(sessionId, out) || records.size() > maxListEntries(entrySize))
         return 0;
-    uint8_t payload[recordPayloadBufferSize] = {};
+    uint8_t payload[payloadBufferSize] = {};
     const int length = pack(records, payload);
     return buildCommandFrame(static_cast<uint8_t>(sessionId), messageClass, command, payload, length, out);
 }
@@ -226,7 +226,7 @@ int buildBlobSetFrame(int sessionId, uint8_t* out, const uint8_t* data, uint32_t
 {
     if (!validFrameTarget(sessionId, out) || (data == nullptr && length > 0) || length > maxBlobLength)
         return 0;
-    uint8_t payload[recordPayloadBufferSize] = {};
+    uint8_t payload[payloadBufferSize] = {};
     const int payloadLength = packBlob(payload, data, length, value);
     return buildCommandFrame(static_cast<uint8_t>(sessionId), MessageClass::Set, CommandId::Blob, payload,
                              payloadLength, out);

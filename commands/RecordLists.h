@@ -12,6 +12,8 @@
 // session id outside 0-63; the packers write wherever out points and return
 // 0 only for a null out.
 
+#include "commands/CommandLimits.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -50,15 +52,6 @@ struct FiveByteRecord
 static_assert(sizeof(SixByteRecord) == 6 && sizeof(TenByteRecord) == 10 && sizeof(SixteenByteRecord) == 16 &&
                   sizeof(FiveByteRecord) == 5,
               "packed records");
-
-// The payload buffer and the list limits it sets.
-constexpr int recordPayloadBufferSize = 768;
-constexpr int listHeaderSize = 4;
-constexpr std::size_t maxListEntries(std::size_t entrySize)
-{
-    return (recordPayloadBufferSize - listHeaderSize) / entrySize;
-}
-constexpr uint32_t maxBlobLength = recordPayloadBufferSize - 9;
 
 // Packers: the count and the entries into out; the payload length.
 // Each record whole: 4 + 6n.

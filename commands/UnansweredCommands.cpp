@@ -1,5 +1,6 @@
 #include "commands/UnansweredCommands.h"
 
+#include "commands/CommandSession.h"
 #include "commands/MessageExchange.h"
 #include "commands/MessagePackMessages.h"
 #include "device/CommandFrame.h"
@@ -9,7 +10,7 @@
 
 bool DspParamSetSession::doRun(MVDevice* device, int sessionId)
 {
-    if (MessageExchange::checkTarget(device, sessionId) != 0)
+    if (checkTarget(device, sessionId) != 0)
         return storeFailure(*this, SessionError::InvalidRequest);
     mvmsgpack::CSetDspParam request;
     setFixedString(request.value.id, moduleId.c_str(), static_cast<uint32_t>(moduleId.size()));
