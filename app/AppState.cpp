@@ -6,6 +6,7 @@
 #include "app/InitialDeviceInfoView.h"
 #include "app/MainComponent.h"
 #include "app/MessageToast.h"
+#include "app/SeveralAmplifiersRefusal.h"
 #include "app/UpdateSessionSetup.h"
 #include "device/Bootloader.h"
 #include "device/DeviceManager.h"
@@ -225,9 +226,7 @@ void FirmwareCheckingAppState::enter(MainComponent* component)
 void FirmwareUpdatingAppState::enter(MainComponent* component)
 {
     manager()->stopTimer();
-    // With several amplifiers found, the one that comes back from the restart
-    // could be another: nothing is flashed.
-    const bool oneAmplifier = manager()->getDeviceKeys().size() <= 1;
+    const int amplifiersFound = int(manager()->getDeviceKeys().size());
     queue(component, [component] { showBusy(component, "Updating..."); });
 
     auto onUpdateFinished = component->forCurrentState(std::function<void(bool)>(
@@ -240,11 +239,10 @@ void FirmwareUpdatingAppState::enter(MainComponent* component)
     const AppSettings settings = component->getSettings();
     task =
         std::async(std::launch::async,
-                   [onUpdateFinished, settings, oneAmplifier]
+                   [onUpdateFinished, settings, amplifiersFound]
                    {
-                       if (!oneAmplifier)
+                       if (refuseSeveralAmplifiers(amplifiersFound))
                        {
-                           std::cout << moreThanOneAmplifierLine << std::endl;
                            juce::MessageManager::callAsync([onUpdateFinished] { onUpdateFinished(false); });
                            return;
                        }
