@@ -6,6 +6,7 @@
 #include "app/InitialDeviceInfoView.h"
 #include "app/MainComponent.h"
 #include "app/MessageToast.h"
+#include "app/SeveralAmplifiersRefusal.h"
 #include "app/UpdateSessionSetup.h"
 #include "device/Bootloader.h"
 #include "device/DeviceManager.h"
@@ -78,6 +79,22 @@ std::string readFirmwareVersion(MVDevice* device, int timeoutMs)
     return text.str();
 }
 
+// The three texts of the device view, read from device (which may be null)
+// in this order.
+ConnectedAppState::DeviceInfo readDeviceTexts(MVDevice* device, int timeoutMs)
+{
+    ConnectedAppState::DeviceInfo info;
+    auto command17 = std::shared_ptr<Command17Session>(new Command17Session(timeoutMs));
+    info.command17 = sanitiseDeviceText(readText(command17, device, "command 17"));
+
+    auto serialSession = createSerialNumberSession();
+    serialSession->timeoutMs = timeoutMs;
+    info.serialNumber = sanitiseDeviceText(readText(serialSession, device, "the serial number"));
+
+    info.firmwareVersion = readFirmwareVersion(device, timeoutMs);
+    return info;
+}
+
 void setDeviceButtonsEnabled(MainComponent* component, bool enabled)
 {
     component->getEjectButton().setEnabled(enabled);
@@ -91,6 +108,12 @@ void showBusy(MainComponent* component, const juce::String& text)
     component->getRow(2).setButtonText(text);
 }
 
+void showToast(MainComponent* component, const std::string& text)
+{
+    component->getToast().setText(juce::String(text));
+    component->getToast().show();
+}
+
 } // namespace
 
 void writeVersion(std::ostream& out, uint8_t a, uint8_t b, uint8_t c, uint8_t d)
@@ -102,163 +125,164 @@ void InitialAppState::enter(MainComponent* component)
 {
     manager()->disconnect();
     manager()->startTimer();
-    queue(component,
-          [component]
-          {
-              component->getInitialView().setVisible(true);
-              component->getConnectedView().setVisible(false);
-              component->getConnectButton().setButtonText("Connect Hardware");
-              component->getConnectButton().setEnabled(true);
-              component->resized();
-          });
+    queue(component, [component] { showConnectView(component); });
+}
+
+void InitialAppState::showConnectView(MainComponent* component)
+{
+    component->getInitialView().setVisible(true);
+    component->getConnectedView().setVisible(false);
+    component->getConnectButton().setButtonText("Connect Hardware");
+    component->getConnectButton().setEnabled(true);
+    component->resized();
 }
 
 void ConnectingAppState::enter(MainComponent* component)
 {
-    queue(component,
-          [component]
-          {
-              component->getConnectButton().setButtonText("Connecting...");
-              component->getConnectButton().setEnabled(false);
-              component->resized();
-          });
+    queue(component, [component] { showConnecting(component); });
 
     // No poll may start a scan on the message thread while the task scans.
     manager()->stopTimer();
-    auto onScanFinished = component->forCurrentState(std::function<void(int)>(
-        [component](int found)
-        {
-            auto* devices = manager();
-            bool connectAttempted = false;
-            if (found > 0)
-            {
-                const auto keys = devices->getDeviceKeys();
-                if (!keys.empty())
-                {
-                    devices->connect(keys.front());
-                    connectAttempted = true;
-                }
-            }
-            // A failed connect still shows the device view, whose reads then fail.
-            if (connectAttempted)
-                component->setState(std::make_unique<ConnectedAppState>());
-            else
-                component->setState(std::make_unique<InitialAppState>());
-        }));
-
+    auto scanFinished = component->forCurrentState(&ConnectingAppState::onScanFinished);
     task = std::async(std::launch::async,
-                      [onScanFinished]
+                      [scanFinished]
                       {
-                          int found = 0;
-                          try
-                          {
-                              manager()->stopTimer();
-                              found = manager()->scanDevices();
-                          }
-                          catch (const std::exception& e)
-                          {
-                              std::cout << "Scan failed: " << e.what() << std::endl;
-                          }
-                          juce::MessageManager::callAsync([onScanFinished, found] { onScanFinished(found); });
+                          const int found = scanTask();
+                          juce::MessageManager::callAsync([scanFinished, found] { scanFinished(found); });
                       });
+}
+
+void ConnectingAppState::showConnecting(MainComponent* component)
+{
+    component->getConnectButton().setButtonText("Connecting...");
+    component->getConnectButton().setEnabled(false);
+    component->resized();
+}
+
+int ConnectingAppState::scanTask()
+{
+    try
+    {
+        manager()->stopTimer();
+        return manager()->scanDevices();
+    }
+    catch (const std::exception& e)
+    {
+        std::cout << "Scan failed: " << e.what() << std::endl;
+    }
+    return 0;
+}
+
+void ConnectingAppState::onScanFinished(MainComponent* component, int found)
+{
+    auto* devices = manager();
+    bool connectAttempted = false;
+    if (found > 0)
+    {
+        const auto keys = devices->getDeviceKeys();
+        if (!keys.empty())
+        {
+            devices->connect(keys.front());
+            connectAttempted = true;
+        }
+    }
+    // A failed connect still shows the device view, whose reads then fail.
+    if (connectAttempted)
+        component->setState(std::make_unique<ConnectedAppState>());
+    else
+        component->setState(std::make_unique<InitialAppState>());
 }
 
 void ConnectedAppState::enter(MainComponent* component)
 {
-    auto readDeviceInfo = component->forCurrentState(std::function<void()>(
-        [component, toastText = toastText]
-        {
-            const int timeoutMs = component->getSettings().readTimeoutMs;
-            MVDevice* device = manager()->getCurrentDevice();
+    auto read = component->forCurrentState(&ConnectedAppState::readDeviceInfo);
+    juce::MessageManager::callAsync([read, toastText = toastText] { read(toastText); });
+}
 
-            auto command17 = std::shared_ptr<Command17Session>(new Command17Session(timeoutMs));
-            const std::string command17Text = sanitiseDeviceText(readText(command17, device, "command 17"));
+void ConnectedAppState::readDeviceInfo(MainComponent* component, const std::string& toastText)
+{
+    const DeviceInfo info =
+        readDeviceTexts(manager()->getCurrentDevice(), component->getSettings().readTimeoutMs);
+    component->queueUiClosure([component, info] { showDeviceInfo(component, info); });
+    if (!toastText.empty())
+        component->queueUiClosure([component, toastText] { showToast(component, toastText); });
+    manager()->startTimer();
+    component->triggerAsyncUpdate();
+}
 
-            auto serialSession = createSerialNumberSession();
-            serialSession->timeoutMs = timeoutMs;
-            const std::string serialText =
-                sanitiseDeviceText(readText(serialSession, device, "the serial number"));
-
-            const std::string versionText = readFirmwareVersion(device, timeoutMs);
-
-            component->queueUiClosure(
-                [component, command17Text, serialText, versionText]
-                {
-                    setDeviceButtonsEnabled(component, true);
-                    component->getRow(1).setValue(juce::String::fromUTF8(serialText.c_str()));
-                    component->getRow(2).setValue(juce::String::fromUTF8(versionText.c_str()));
-                    component->getRow(2).setButtonTextColour(readyColour);
-                    component->getRow(2).setButtonText("Check to update");
-                    component->getInitialView().setVisible(false);
-                    component->getConnectedView().setVisible(true);
-                    component->resized();
-                });
-            if (!toastText.empty())
-            {
-                component->queueUiClosure(
-                    [component, toastText]
-                    {
-                        component->getToast().setText(juce::String(toastText));
-                        component->getToast().show();
-                    });
-            }
-            manager()->startTimer();
-            component->triggerAsyncUpdate();
-        }));
-    juce::MessageManager::callAsync(readDeviceInfo);
+void ConnectedAppState::showDeviceInfo(MainComponent* component, const DeviceInfo& info)
+{
+    setDeviceButtonsEnabled(component, true);
+    component->getRow(1).setValue(juce::String::fromUTF8(info.serialNumber.c_str()));
+    component->getRow(2).setValue(juce::String::fromUTF8(info.firmwareVersion.c_str()));
+    component->getRow(2).setButtonTextColour(readyColour);
+    component->getRow(2).setButtonText("Check to update");
+    component->getInitialView().setVisible(false);
+    component->getConnectedView().setVisible(true);
+    component->resized();
 }
 
 void FirmwareCheckingAppState::enter(MainComponent* component)
 {
-    queue(component, [component] { showBusy(component, "Checking..."); });
+    queue(component, [component] { showChecking(component); });
 
-    auto onCheckFinished = component->forCurrentState(std::function<void()>(
-        [component] { component->setState(std::make_unique<FirmwareUpdatingAppState>()); }));
+    auto checkFinished = component->forCurrentState(&FirmwareCheckingAppState::onCheckFinished);
     task = std::async(std::launch::async,
-                      [onCheckFinished]
+                      [checkFinished]
                       {
                           manager()->stopTimer();
-                          juce::MessageManager::callAsync(onCheckFinished);
+                          juce::MessageManager::callAsync(checkFinished);
                       });
+}
+
+void FirmwareCheckingAppState::showChecking(MainComponent* component)
+{
+    showBusy(component, "Checking...");
+}
+
+void FirmwareCheckingAppState::onCheckFinished(MainComponent* component)
+{
+    component->setState(std::make_unique<FirmwareUpdatingAppState>());
 }
 
 void FirmwareUpdatingAppState::enter(MainComponent* component)
 {
     manager()->stopTimer();
-    // With several amplifiers found, the one that comes back from the restart
-    // could be another: nothing is flashed.
-    const bool oneAmplifier = manager()->getDeviceKeys().size() <= 1;
-    queue(component, [component] { showBusy(component, "Updating..."); });
+    const int amplifiersFound = int(manager()->getDeviceKeys().size());
+    queue(component, [component] { showUpdating(component); });
 
-    auto onUpdateFinished = component->forCurrentState(std::function<void(bool)>(
-        [component](bool ok)
-        {
-            component->setState(std::make_unique<ConnectedAppState>(ok ? "Your firmware is up-to-date."
-                                                                       : "Firmware updating failed!"));
-        }));
+    auto updateFinished = component->forCurrentState(&FirmwareUpdatingAppState::onUpdateFinished);
+    task = std::async(std::launch::async,
+                      [updateFinished, settings = component->getSettings(), amplifiersFound]
+                      {
+                          const bool ok = updateTask(settings, amplifiersFound);
+                          juce::MessageManager::callAsync([updateFinished, ok] { updateFinished(ok); });
+                      });
+}
 
-    const AppSettings settings = component->getSettings();
-    task =
-        std::async(std::launch::async,
-                   [onUpdateFinished, settings, oneAmplifier]
-                   {
-                       if (!oneAmplifier)
-                       {
-                           std::cout << moreThanOneAmplifierLine << std::endl;
-                           juce::MessageManager::callAsync([onUpdateFinished] { onUpdateFinished(false); });
-                           return;
-                       }
-                       ReopenWait wait;
-                       wait.milliseconds = settings.reopenWaitMs;
-                       const UpdateImage image =
-                           settings.firmwareImage != nullptr
-                               ? UpdateImage::inMemory(settings.firmwareImage, settings.firmwareImageSize)
-                               : UpdateImage::inMemory(
-                                     reinterpret_cast<const uint8_t*>(BinaryData::K7APWithChecksum_bin),
-                                     BinaryData::K7APWithChecksum_binSize);
-                       FirmwareUpdateSession session;
-                       fillUpdateSession(session, image, nullptr, wait);
-                       const bool ok = runUpdateSession(session, manager()->getCurrentDevice());
-                       juce::MessageManager::callAsync([onUpdateFinished, ok] { onUpdateFinished(ok); });
-                   });
+void FirmwareUpdatingAppState::showUpdating(MainComponent* component)
+{
+    showBusy(component, "Updating...");
+}
+
+bool FirmwareUpdatingAppState::updateTask(const AppSettings& settings, int amplifiersFound)
+{
+    if (refuseSeveralAmplifiers(amplifiersFound))
+        return false;
+    ReopenWait wait;
+    wait.milliseconds = settings.reopenWaitMs;
+    const UpdateImage image =
+        settings.firmwareImage != nullptr
+            ? UpdateImage::inMemory(settings.firmwareImage, settings.firmwareImageSize)
+            : UpdateImage::inMemory(reinterpret_cast<const uint8_t*>(BinaryData::K7APWithChecksum_bin),
+                                    BinaryData::K7APWithChecksum_binSize);
+    FirmwareUpdateSession session;
+    fillUpdateSession(session, image, nullptr, wait);
+    return runUpdateSession(session, manager()->getCurrentDevice());
+}
+
+void FirmwareUpdatingAppState::onUpdateFinished(MainComponent* component, bool ok)
+{
+    component->setState(std::make_unique<ConnectedAppState>(ok ? "Your firmware is up-to-date."
+                                                               : "Firmware updating failed!"));
 }

@@ -40,11 +40,21 @@ protected:
     std::future<void> task;
 };
 
+// Each state's steps are static functions taking the component, so that each
+// can be run alone. enter composes them: it queues the view steps on the
+// component and binds the result steps with MainComponent::forCurrentState
+// for its task or the message loop to call.
+
+struct AppSettings;
+
 // No device: the connect view; starts the device poll.
 class InitialAppState : public AppState
 {
 public:
     void enter(MainComponent* component) override;
+
+    // The connect view, with "Connect Hardware" enabled.
+    static void showConnectView(MainComponent* component);
 };
 
 // Scans for amplifiers in the background and connects the first one found.
@@ -52,6 +62,15 @@ class ConnectingAppState : public TaskAppState
 {
 public:
     void enter(MainComponent* component) override;
+
+    // The connect button disabled, saying "Connecting...".
+    static void showConnecting(MainComponent* component);
+    // The task: a discovery; the number of amplifiers found, 0 when it throws.
+    static int scanTask();
+    // Connects the first amplifier listed and goes on to the device view,
+    // also when the connect fails; with none found or listed, back to the
+    // connect view.
+    static void onScanFinished(MainComponent* component, int found);
 };
 
 // The device view: reads the command-17 text, the serial number and the
@@ -72,6 +91,22 @@ public:
 
     void enter(MainComponent* component) override;
 
+    // What the read got; a text not read is empty.
+    struct DeviceInfo
+    {
+        std::string command17; // read, not shown
+        std::string serialNumber;
+        std::string firmwareVersion;
+    };
+
+    // Reads the current device's information (empty texts without one) with
+    // the settings' timeout, queues showDeviceInfo with it and then the toast
+    // with toastText unless it is empty, and starts the device poll.
+    static void readDeviceInfo(MainComponent* component, const std::string& toastText);
+    // The device view with the serial number and firmware version, both
+    // buttons enabled and "Check to update" in the ready colour.
+    static void showDeviceInfo(MainComponent* component, const DeviceInfo& info);
+
 private:
     std::string toastText;
 };
@@ -81,6 +116,11 @@ class FirmwareCheckingAppState : public TaskAppState
 {
 public:
     void enter(MainComponent* component) override;
+
+    // Both device buttons disabled, "Checking..." in the busy colour.
+    static void showChecking(MainComponent* component);
+    // Goes on to the update.
+    static void onCheckFinished(MainComponent* component);
 };
 
 // Writes the firmware image to the current device in the background and
@@ -89,6 +129,16 @@ class FirmwareUpdatingAppState : public TaskAppState
 {
 public:
     void enter(MainComponent* component) override;
+
+    // Both device buttons disabled, "Updating..." in the busy colour.
+    static void showUpdating(MainComponent* component);
+    // The task: writes the settings' image, or the embedded one, to the
+    // current device unless refuseSeveralAmplifiers refuses; true when the
+    // firmware was written.
+    static bool updateTask(const AppSettings& settings, int amplifiersFound);
+    // Back to the device view, which reads the device information again and
+    // then shows the outcome in the toast.
+    static void onUpdateFinished(MainComponent* component, bool ok);
 };
 
 // Writes the four bytes as unsigned decimals joined by dots: 1.2.3.37.

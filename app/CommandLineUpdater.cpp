@@ -2,6 +2,7 @@
 
 #include "app/DeviceText.h"
 #include "app/InterruptSignals.h"
+#include "app/SeveralAmplifiersRefusal.h"
 #include "app/UpdateSessionSetup.h"
 #include "device/DeviceManager.h"
 #include "device/FirmwareUpdateSession.h"
@@ -97,9 +98,6 @@ bool waitUnlessStopped(int waitMs, const FirmwareUpdateSession* session)
 
 } // namespace
 
-const char* const moreThanOneAmplifierLine =
-    "More than one amplifier found: connect only the one to update, then try again";
-
 bool runCommandLineUpdate(const juce::File& file, int reopenWaitMs, int replyTimeoutMs)
 {
     // Ctrl-C and SIGTERM stop the run at its next check instead of being
@@ -120,11 +118,8 @@ bool runCommandLineUpdate(const juce::File& file, int reopenWaitMs, int replyTim
         return false;
     }
     std::cout << found << " device(s) found" << std::endl;
-    if (found > 1)
-    {
-        std::cout << moreThanOneAmplifierLine << std::endl;
+    if (refuseSeveralAmplifiers(found))
         return false;
-    }
 
     const auto keys = manager->getDeviceKeys();
     if (!keys.empty())

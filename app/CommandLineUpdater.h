@@ -22,17 +22,14 @@ struct ReopenWait
 
 // Flashes the firmware file into the amplifier found and prints the progress
 // on standard output. True when the firmware was written. With more than one
-// amplifier found nothing is flashed: amplifiers of one name cannot be told
-// apart when they come back from a restart. reopenWaitMs is the wait of
-// reopenDevice around the flash, replyTimeoutMs that of every bootloader reply.
+// amplifier found nothing is flashed (refuseSeveralAmplifiers). reopenWaitMs
+// is the wait of reopenDevice around the flash, replyTimeoutMs that of every
+// bootloader reply.
 // SIGINT and SIGTERM during the call stop it at the next safe point (after
 // the block being written, ending a reopen wait early) with one line that
 // says where it stopped, and false.
 bool runCommandLineUpdate(const juce::File& file, int reopenWaitMs = defaultReopenWaitMs,
                           int replyTimeoutMs = bootloader::replyTimeoutMs);
-
-// The line that refuses a flash while more than one amplifier is connected.
-extern const char* const moreThanOneAmplifierLine;
 
 // FirmwareUpdateSession::ProgressCallback: prints "Updating: <percent>%", and
 // flushes the output when the percentage has changed since the last line.

@@ -60,14 +60,15 @@ public:
     bool isClosePending() const { return closePending; }
     bool isClosed() const { return closed; }
 
-    // Wraps a closure made by the current state so that it runs only while
-    // this component lives and that state is still current. When a close is
-    // pending, the wrapped closure carries the close out instead of running.
-    // The result may be called from any thread's posted message, but runs its
-    // checks on the message thread.
-    template <typename... Args> std::function<void(Args...)> forCurrentState(std::function<void(Args...)> fn)
+    // Binds a step of the current state to this component, so that it runs
+    // only while this component lives and that state is still current. When a
+    // close is pending, the bound step carries the close out instead of
+    // running. The result may be called from any thread's posted message, but
+    // runs its checks on the message thread.
+    template <typename... Args>
+    std::function<void(Args...)> forCurrentState(void (*step)(MainComponent*, Args...))
     {
-        return [this, alive = std::weak_ptr<void>(lifetime), token = stateToken, fn](Args... args)
+        return [this, alive = std::weak_ptr<void>(lifetime), token = stateToken, step](Args... args)
         {
             if (alive.expired() || closed || token != stateToken)
                 return;
@@ -76,7 +77,7 @@ public:
                 finishClose();
                 return;
             }
-            fn(args...);
+            step(this, args...);
         };
     }
 

@@ -14,6 +14,8 @@
 #include <chrono>
 #include <iterator>
 #include <sstream>
+#include <string>
+#include <utility>
 #include <vector>
 
 using namespace apptest;
@@ -534,6 +536,221 @@ TEST_F(AppStateMachineTest, UiQueueRunsInOrderUnlockedAndSkipsEmptyClosures)
     EXPECT_EQ(order, (std::vector<int>{1, 2}));
     EXPECT_TRUE(pumpUntil([&] { return order.size() == 3; }));
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+}
+
+// The states' steps alone, called directly on the component. Where a test
+// stops the poll, nothing but the step changes the state.
+
+// A state whose enter does nothing; a busy one holds a close back until its
+// result closure runs.
+struct IdleState : AppState
+{
+    void enter(MainComponent*) override {}
+};
+struct BusyState : TaskAppState
+{
+    void enter(MainComponent*) override {}
+};
+
+using StepCalls = std::vector<std::pair<MainComponent*, int>>;
+StepCalls stepCalls;
+void recordStep(MainComponent* component, int value)
+{
+    stepCalls.emplace_back(component, value);
+}
+
+enum class Between
+{
+    Nothing,
+    StateReplaced,
+    CloseRequested,
+    ComponentGone,
+};
+
+struct GuardCase
+{
+    const char* name;
+    bool busy;       // the state the step is bound in
+    Between between; // what happens between binding and calling
+    bool runs;
+    int quitsBeforeCall;
+    int quitsAfterCall;
+};
+
+TEST_F(AppStateMachineTest, BoundStepRunsOnlyWhileItsStateIsCurrentAndCarriesOutAPendingClose)
+{
+    const GuardCase cases[] = {
+        {"Current", true, Between::Nothing, true, 0, 0},
+        {"StateReplaced", true, Between::StateReplaced, false, 0, 0},
+        {"ClosePending", true, Between::CloseRequested, false, 0, 1},
+        {"Closed", false, Between::CloseRequested, false, 1, 1},
+        {"ComponentGone", true, Between::ComponentGone, false, 0, 0},
+    };
+    for (const GuardCase& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        component = std::make_unique<MainComponent>(testSettings());
+        mv::DeviceManager::getInstance()->stopTimer();
+        if (c.busy)
+            component->setState(std::make_unique<BusyState>());
+        else
+            component->setState(std::make_unique<IdleState>());
+        stepCalls.clear();
+        int quits = 0;
+        MainComponent* const bound = component.get();
+        const auto step = component->forCurrentState(&recordStep);
+
+        switch (c.between)
+        {
+            case Between::Nothing:
+                break;
+            case Between::StateReplaced:
+                component->setState(std::make_unique<BusyState>());
+                break;
+            case Between::CloseRequested:
+                component->requestClose([&] { ++quits; });
+                break;
+            case Between::ComponentGone:
+                component.reset();
+                break;
+        }
+        EXPECT_EQ(quits, c.quitsBeforeCall);
+        step(7);
+        const StepCalls expected = c.runs ? StepCalls{{bound, 7}} : StepCalls{};
+        EXPECT_EQ(stepCalls, expected);
+        EXPECT_EQ(quits, c.quitsAfterCall);
+        if (component != nullptr && c.between == Between::CloseRequested)
+        {
+            EXPECT_TRUE(component->isClosed());
+        }
+    }
+}
+
+struct ScanCase
+{
+    const char* name;
+    bool amplifierThere; // for the discovery before the step
+    int found;
+    bool connectFails;
+    bool connected; // the device view's state follows
+};
+
+TEST_F(AppStateMachineTest, OnScanFinishedConnectsTheFirstListedAmplifierOrReturnsToTheConnectView)
+{
+    const ScanCase cases[] = {
+        {"NoneFound", false, 0, false, false},
+        {"CountedButNoneListed", false, 1, false, false},
+        {"FirstListedConnects", true, 1, false, true},
+        {"FailedConnectStillGoesToTheDeviceView", true, 1, true, true},
+    };
+    for (const ScanCase& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        Rig caseRig;
+        component = std::make_unique<MainComponent>(testSettings());
+        auto* manager = mv::DeviceManager::getInstance();
+        manager->stopTimer();
+        std::shared_ptr<emu::K7Amplifier> amp;
+        if (c.amplifierThere)
+            amp = caseRig.addAmplifier();
+        manager->scanDevices();
+        if (c.connectFails)
+            caseRig.layer->failInputOpensFrom = caseRig.layer->inputOpens.load();
+        ConnectingAppState::onScanFinished(component.get(), c.found);
+
+        if (c.connected)
+        {
+            EXPECT_TRUE(isState<ConnectedAppState>(*component));
+            EXPECT_EQ(manager->getCurrentDevice() != nullptr, !c.connectFails);
+            EXPECT_EQ(amp->getOpenInputCount(), c.connectFails ? 0 : 1);
+            EXPECT_TRUE(pumpUntil([this] { return showsDeviceInfo(); }));
+        }
+        else
+        {
+            EXPECT_TRUE(isState<InitialAppState>(*component));
+            EXPECT_EQ(manager->getCurrentDevice(), nullptr);
+            component->handleAsyncUpdate();
+            EXPECT_TRUE(component->getInitialView().isVisible());
+            EXPECT_TRUE(component->getConnectButton().isEnabled());
+            EXPECT_EQ(component->getConnectButton().getButtonText(), "Connect Hardware");
+        }
+        component.reset();
+    }
+}
+
+TEST_F(AppStateMachineTest, ReadDeviceInfoQueuesTheTextsReadThenTheToastAndRestartsThePoll)
+{
+    auto amp = rig.addAmplifier();
+    amp->setSerialNumber("K7AP-read");
+    auto* manager = mv::DeviceManager::getInstance();
+    for (const std::string toast : {"", "Your firmware is up-to-date."})
+    {
+        SCOPED_TRACE(toast);
+        component = std::make_unique<MainComponent>(testSettings());
+        manager->stopTimer();
+        manager->scanDevices();
+        manager->connect(manager->getDeviceKeys().front());
+        component->handleAsyncUpdate();
+
+        ConnectedAppState::readDeviceInfo(component.get(), toast);
+        EXPECT_TRUE(manager->isPolling());
+        // Nothing is shown while the read holds the message thread.
+        EXPECT_FALSE(component->getConnectedView().isVisible());
+        EXPECT_FALSE(component->getToast().isVisible());
+
+        component->handleAsyncUpdate();
+        EXPECT_TRUE(component->getConnectedView().isVisible());
+        EXPECT_EQ(rowValue(1), "K7AP-read");
+        EXPECT_EQ(rowValue(2), "1.0.0.1");
+        EXPECT_EQ(component->getToast().isVisible(), !toast.empty());
+        if (!toast.empty())
+        {
+            EXPECT_EQ(toastText(), juce::String(toast));
+        }
+        manager->stopTimer();
+        component.reset();
+    }
+}
+
+TEST_F(AppStateMachineTest, ShowDeviceInfoShowsTheSerialAndVersionWithBothButtonsReady)
+{
+    mv::DeviceManager::getInstance()->stopTimer();
+    component->handleAsyncUpdate();
+    FirmwareUpdatingAppState::showUpdating(component.get());
+    const juce::String deviceRow = rowValue(0);
+
+    ConnectedAppState::showDeviceInfo(component.get(), {"Command 17 text", "K7AP-\xC3\xBC", "1.4.1.0"});
+    EXPECT_FALSE(component->getInitialView().isVisible());
+    EXPECT_TRUE(component->getConnectedView().isVisible());
+    EXPECT_EQ(rowValue(0), deviceRow) << "the command-17 text is not shown";
+    EXPECT_EQ(rowValue(1), juce::String::fromUTF8("K7AP-\xC3\xBC"));
+    EXPECT_EQ(rowValue(2), "1.4.1.0");
+    EXPECT_TRUE(component->getEjectButton().isEnabled());
+    EXPECT_TRUE(component->getCheckButton().isEnabled());
+    EXPECT_EQ(component->getCheckButton().getButtonText(), "Check to update");
+    EXPECT_EQ(component->getRow(2).button->findColour(juce::TextButton::textColourOffId),
+              juce::Colour(0xffffffff));
+}
+
+TEST_F(AppStateMachineTest, OnUpdateFinishedReadsTheDeviceAgainThenShowsTheOutcome)
+{
+    auto amp = rig.addAmplifier();
+    connectByClick();
+    for (const bool ok : {true, false})
+    {
+        SCOPED_TRACE(ok);
+        const std::string serial = ok ? "K7AP-after-ok" : "K7AP-after-failure";
+        amp->setSerialNumber(serial);
+        FirmwareUpdatingAppState::onUpdateFinished(component.get(), ok);
+        EXPECT_TRUE(isState<ConnectedAppState>(*component));
+        EXPECT_FALSE(component->getToast().isVisible()) << "shown before the read";
+
+        ASSERT_TRUE(pumpUntil([this] { return component->getToast().isVisible(); }));
+        EXPECT_EQ(toastText(),
+                  juce::String(ok ? "Your firmware is up-to-date." : "Firmware updating failed!"));
+        EXPECT_EQ(rowValue(1), juce::String(serial));
+        component->getToast().setVisible(false); // for the next case
+    }
 }
 
 TEST(WriteVersionTest, JoinsUnsignedDecimalsWithDots)

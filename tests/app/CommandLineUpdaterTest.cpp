@@ -5,6 +5,7 @@
 #include "StdoutCapture.h"
 
 #include "app/CommandLineUpdater.h"
+#include "app/SeveralAmplifiersRefusal.h"
 #include "tests/device/ScriptedDevice.h"
 #include "tests/device/TestFirmwareImage.h"
 
