@@ -12,30 +12,9 @@ namespace emu
 namespace
 {
 
-constexpr uint8_t classSet = 1;
-constexpr uint8_t classGet = 2;
-constexpr uint8_t classData = 3;
-constexpr uint8_t classAck = 4;
-constexpr uint8_t classAltSet = 6;
-constexpr uint8_t classAltAck = 7;
-
 // The amplifier's command numbers.
 const uint8_t knownCommands[] = {1,  2,  3,  4,  5,  6,  17, 21, 22, 23, 24, 25, 32, 33, 34, 35, 36,
                                  40, 41, 44, 45, 49, 50, 51, 56, 57, 61, 63, 80, 81, 82, 96, 97, 98};
-
-uint32_t readU32(const std::vector<uint8_t>& bytes, std::size_t at)
-{
-    if (bytes.size() < at + 4)
-        return 0;
-    return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
-           uint32_t(bytes[at + 3]) << 24;
-}
-
-void appendU32(std::vector<uint8_t>& out, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        out.push_back(uint8_t(value >> (8 * i)));
-}
 
 uint8_t byteSum(const std::vector<uint8_t>& bytes, std::size_t from, std::size_t to)
 {
@@ -188,7 +167,7 @@ std::vector<AmpCommandSet::Reply> AmpCommandSet::answer(const ParsedFrame& reque
             case 5:
             {
                 pairs.clear();
-                const uint32_t n = readU32(p, 0);
+                const uint32_t n = readLe32(p, 0);
                 for (std::size_t at = 4; n > 0 && at + 1 < p.size() && pairs.size() < n; at += 2)
                     pairs.emplace_back(p[at], p[at + 1]);
                 return ack;
@@ -209,10 +188,10 @@ std::vector<AmpCommandSet::Reply> AmpCommandSet::answer(const ParsedFrame& reque
             }
             case 34:
             {
-                const uint32_t n = readU32(p, 4);
+                const uint32_t n = readLe32(p, 4);
                 if (p.size() == std::size_t(n) + 9)
                 {
-                    blob.value = readU32(p, 0);
+                    blob.value = readLe32(p, 0);
                     blob.data.assign(p.begin() + 8, p.begin() + 8 + long(n));
                     blob.sumMatched = byteSum(p, 8, 8 + n) == p.back();
                 }
@@ -220,7 +199,7 @@ std::vector<AmpCommandSet::Reply> AmpCommandSet::answer(const ParsedFrame& reque
             }
             case 41:
             {
-                const uint32_t n = readU32(p, 0);
+                const uint32_t n = readLe32(p, 0);
                 if (p.size() == std::size_t(n) + 4)
                     irLoaderText.assign(p.begin() + 4, p.end());
                 return ack;
@@ -270,7 +249,7 @@ std::vector<AmpCommandSet::Reply> AmpCommandSet::answer(const ParsedFrame& reque
             break;
         case 22:
         {
-            const auto found = query22.find(readU32(p, 0));
+            const auto found = query22.find(readLe32(p, 0));
             out.push_back(found == query22.end() ? 0 : found->second);
             break;
         }
@@ -278,11 +257,11 @@ std::vector<AmpCommandSet::Reply> AmpCommandSet::answer(const ParsedFrame& reque
             out.push_back(value25);
             break;
         case 32:
-            appendU32(out, values32[0]);
-            appendU32(out, values32[1]);
+            appendLe32(out, values32[0]);
+            appendLe32(out, values32[1]);
             break;
         case 33:
-            appendU32(out, value33);
+            appendLe32(out, value33);
             break;
         case 36:
         {
@@ -309,7 +288,7 @@ std::vector<AmpCommandSet::Reply> AmpCommandSet::answer(const ParsedFrame& reque
         }
         case 40:
             for (uint32_t value : values40)
-                appendU32(out, value);
+                appendLe32(out, value);
             break;
         case 50:
             out.assign(std::size_t(std::max(0, 1 + lengthDelta)), byte50);
@@ -325,7 +304,7 @@ std::vector<AmpCommandSet::Reply> AmpCommandSet::answerRecords(const ParsedFrame
     const uint8_t command = request.command;
     const std::vector<uint8_t>& p = request.payload;
     const std::size_t size = recordSize(command);
-    const uint32_t n = readU32(p, 0);
+    const uint32_t n = readLe32(p, 0);
     auto& stored = records[command];
 
     if (request.messageClass == classSet || request.messageClass == classAltSet)
@@ -361,7 +340,7 @@ std::vector<AmpCommandSet::Reply> AmpCommandSet::answerRecords(const ParsedFrame
     if (f.wrappingCount)
         claimed = count + uint32_t((uint64_t(1) << 32) / (size & (~size + 1)));
     std::vector<uint8_t> out;
-    appendU32(out, claimed);
+    appendLe32(out, claimed);
     out.insert(out.end(), body.begin(), body.end());
     return {{classData, out}};
 }
