@@ -12,14 +12,6 @@
 namespace emu
 {
 
-// Message classes.
-constexpr uint8_t classSet = 1;
-constexpr uint8_t classGet = 2;
-constexpr uint8_t classData = 3;
-constexpr uint8_t classAck = 4;
-constexpr uint8_t classAltSet = 6;
-constexpr uint8_t classAltAck = 7;
-
 std::vector<uint8_t> packSevenBit(const std::vector<uint8_t>& raw);
 std::vector<uint8_t> unpackSevenBit(const uint8_t* packed, size_t length);
 
@@ -33,6 +25,14 @@ struct ParsedFrame
     uint8_t command = 0;
     std::vector<uint8_t> payload; // unpacked
 };
+
+// Message classes.
+constexpr uint8_t classSet = 1;
+constexpr uint8_t classGet = 2;
+constexpr uint8_t classData = 3;
+constexpr uint8_t classAck = 4;
+constexpr uint8_t classAltSet = 6;
+constexpr uint8_t classAltAck = 7;
 
 // False unless the message is F0 ... F7, at least 7 bytes, with a matching
 // checksum.
