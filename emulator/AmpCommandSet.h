@@ -2,7 +2,8 @@
 
 // The amplifier's command set, as the emulator plays it, written from the
 // wire format (emulator/AmpFrames, emulator/AmpMessagePack) apart from the
-// host's command library. Every request frame it takes is recorded decoded.
+// host's command library. Every request frame it takes is recorded decoded;
+// AmpCommandAnswers answers it, AmpReplyFaults applies the faults set.
 //
 // Replies: Ack to Set, none to Set 4, Set 25 or a chunk of 1 or 45 before
 // the last; AltAck to AltSet 2 and 3, AltSet to AltSet 24; Data to Get.
@@ -25,7 +26,8 @@
 // Thread-safe: the amplifier's thread handles requests while a test reads and
 // changes the state.
 
-#include "emulator/AmpFrames.h"
+#include "emulator/AmpCommandState.h"
+#include "emulator/AmpReplyFaults.h"
 
 #include <cstdint>
 #include <functional>
@@ -39,46 +41,6 @@ namespace emu
 {
 
 class Amplifier;
-
-// Faults of the replies to one command number.
-struct CommandReplyFaults
-{
-    bool silent = false;
-    int delayMs = 0;           // every reply held back this long
-    bool wrongClass = false;   // Data for Ack-class replies, Ack for Data
-    bool wrongCommand = false; // the request's command + 1
-    bool badChecksum = false;  // the checksum byte off by one bit
-    bool wrongSession = false; // the next session id
-    // 50: the reply carries 1 + lengthDelta bytes; 2, 3, 24: the count claims
-    // lengthDelta more records than the payload holds; 36: lengthDelta more
-    // (or fewer) values than keys.
-    int lengthDelta = 0;
-    // 2, 3, 24: a count whose 4 + size * count wraps 32 bits to the real
-    // payload length.
-    bool wrappingCount = false;
-    // The reply payload zero-padded to this many bytes: 769 to 889 give
-    // frames of 886 to 1024 bytes, 890 and more frames over 1024.
-    int padPayloadTo = 0;
-};
-
-// Faults of a block read's chunks (chunk counts from 0).
-struct BlockReadFaults
-{
-    enum class Kind
-    {
-        None,
-        MissingChunk,      // chunk is not sent
-        RepeatedChunk,     // chunk is sent twice
-        SwappedChunks,     // chunk and chunk + 1 change places
-        WrongTotal,        // chunk names one chunk more in its total
-        WrongAddress,      // chunk 0 names address A + 1
-        WrongSum,          // the last chunk's sum is off by one
-        LengthPastPayload, // chunk's length byte is one more than its data
-        SilentAfter        // nothing after chunk
-    };
-    Kind kind = Kind::None;
-    int chunk = 0;
-};
 
 struct AmpRequest
 {
@@ -122,12 +84,7 @@ public:
     static uint32_t recordKey(uint8_t first, uint8_t second) { return uint32_t(first) << 8 | second; }
 
     std::vector<std::pair<uint8_t, uint8_t>> getPairs() const;
-    struct Blob
-    {
-        uint32_t value = 0;
-        std::vector<uint8_t> data;
-        bool sumMatched = false;
-    };
+    using Blob = AmpCommandState::Blob;
     Blob getBlob() const;
 
     void setQuery22Value(uint32_t query, uint8_t value);
@@ -146,57 +103,13 @@ public:
     std::string getIrLoaderText() const;
 
 private:
-    struct Reply
-    {
-        uint8_t messageClass;
-        std::vector<uint8_t> payload;
-    };
-    // The replies to one request, in order (none for no reply), built
-    // under the lock.
-    std::vector<Reply> answer(const ParsedFrame& request, std::string& storedString);
-    std::vector<Reply> answerRecords(const ParsedFrame& request);
-    std::vector<Reply> answerBlock(const ParsedFrame& request);
-    std::vector<Reply> answerChunked(const ParsedFrame& request);
-    std::vector<Reply> readBlock(uint8_t addressA, uint8_t addressB);
-    void send(Amplifier& amp, const ParsedFrame& request, const Reply& reply,
-              const CommandReplyFaults& faults) const;
-
     mutable std::mutex mutex;
     StringListener stringListener;
     std::map<uint8_t, CommandReplyFaults> faults;
     BlockReadFaults blockReadFaults;
-    int blockReadChunkSize = 255;
-
     std::vector<AmpRequest> requests;
     std::vector<std::vector<uint8_t>> channelMessages;
-    std::map<std::pair<std::string, uint32_t>, float> dspValues;
-    std::map<std::string, bool> dspSwitches;
-    std::map<uint8_t, std::string> strings;
-    std::map<uint8_t, std::map<uint32_t, std::vector<uint8_t>>> records;
-    std::vector<std::pair<uint8_t, uint8_t>> pairs;
-    Blob blob;
-    std::map<uint32_t, uint8_t> query22;
-    uint8_t value25 = 0;
-    uint32_t values32[2] = {};
-    uint32_t value33 = 0;
-    uint32_t values40[3] = {};
-    uint8_t byte50 = 0;
-    std::map<uint32_t, uint32_t> int32Values;
-    std::map<std::pair<uint8_t, uint8_t>, std::vector<uint8_t>> blocks;
-    // A block write or a chunked transfer in progress, per session id.
-    struct Transfer
-    {
-        uint8_t total = 0;
-        int next = 0;
-        uint8_t addressA = 0;
-        uint8_t addressB = 0;
-        std::vector<uint8_t> bytes;
-    };
-    std::map<uint8_t, Transfer> blockWrites;
-    std::map<uint8_t, Transfer> chunkedWrites;
-    std::vector<uint8_t> chunkedBlock;
-    int chunkedSumFailures = 0;
-    std::string irLoaderText;
+    AmpCommandState state;
 };
 
 } // namespace emu

@@ -12,8 +12,6 @@ namespace emu
 namespace
 {
 
-constexpr uint8_t classGet = 2;
-constexpr uint8_t classData = 3;
 constexpr uint8_t commandProbe = 18;
 
 std::vector<uint8_t> wordBytes(uint32_t word)

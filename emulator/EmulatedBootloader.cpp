@@ -4,6 +4,7 @@
 #include "emulator/Amplifier.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -57,6 +58,58 @@ void waitUntil(std::chrono::steady_clock::time_point deadline)
         __builtin_ia32_pause();
 #endif
     }
+}
+
+std::array<uint8_t, 4> offsetBytesOf(uint32_t offset)
+{
+    return {uint8_t(offset & 0x7F), uint8_t((offset >> 7) & 0x7F), uint8_t((offset >> 14) & 0x7F),
+            uint8_t((offset >> 21) & 0x7F)};
+}
+
+// F0 "WriteFlash" offset[4] <257 bytes packed into 294> F7: four 7-bit
+// offset bytes, least significant first, then the 256 data bytes and their
+// 8-bit sum, 7-bit packed.
+struct WriteFlashRequest
+{
+    bool good = false; // well formed, aligned, inside the flash, its sum holding
+    std::array<uint8_t, 4> offsetBytes = {0, 0, 0, 0}; // as received
+    uint32_t offset = 0;
+    int index = 0; // offset / 256
+    Bytes block;   // the data bytes and their sum
+};
+
+WriteFlashRequest readWriteFlash(const Bytes& message)
+{
+    constexpr size_t keywordEnd = 11;
+    constexpr size_t packedBytes = 294;
+    constexpr size_t length = keywordEnd + 4 + packedBytes + 1;
+
+    WriteFlashRequest request;
+    bool good = message.size() == length && message.front() == 0xF0 && message.back() == 0xF7;
+    if (good)
+    {
+        for (size_t i = 0; i < 4; ++i)
+        {
+            request.offsetBytes[i] = message[keywordEnd + i];
+            good = good && request.offsetBytes[i] < 0x80;
+            request.offset |= uint32_t(request.offsetBytes[i] & 0x7F) << (7 * i);
+        }
+        for (size_t i = keywordEnd + 4; i + 1 < message.size(); ++i)
+            good = good && message[i] < 0x80;
+        request.block = unpackSevenBit(message.data() + keywordEnd + 4, packedBytes);
+        good = good && request.block.size() == blockBytes + 1 && request.offset % blockBytes == 0 &&
+               request.offset + blockBytes <= EmulatedBootloader::flashCapacity;
+        if (good)
+        {
+            unsigned sum = 0;
+            for (int i = 0; i < blockBytes; ++i)
+                sum += request.block[size_t(i)];
+            good = uint8_t(sum) == request.block[blockBytes];
+        }
+    }
+    request.good = good;
+    request.index = int(request.offset / blockBytes);
+    return request;
 }
 
 } // namespace
@@ -119,11 +172,10 @@ void EmulatedBootloader::setReplyOffset(ReplyOffset mode, std::array<uint8_t, 4>
     fixedOffsetBytes = fixedBytes;
 }
 
-std::vector<uint8_t> EmulatedBootloader::writeFlashReply(const uint8_t offsetBytes[4], uint8_t result) const
+std::vector<uint8_t> EmulatedBootloader::writeFlashReply(const std::array<uint8_t, 4>& offsetBytes,
+                                                         uint8_t result) const
 {
-    std::array<uint8_t, 4> carried = fixedOffsetBytes;
-    if (replyOffset == ReplyOffset::Echo)
-        std::copy_n(offsetBytes, 4, carried.begin());
+    const std::array<uint8_t, 4> carried = replyOffset == ReplyOffset::Echo ? offsetBytes : fixedOffsetBytes;
     return keywordMessage("RetWriteFlash", {carried[0], carried[1], carried[2], carried[3], result});
 }
 
@@ -207,180 +259,196 @@ void EmulatedBootloader::modelDelay(size_t requestBytes, size_t replyBytes, bool
 
 bool EmulatedBootloader::handle(const std::vector<uint8_t>& message, Amplifier& amp)
 {
-    if (isExactly(message, "GetFwStatus", 0))
+    struct Request
     {
-        const Bytes reply = keywordMessage("RetFwStatus", {getStatus()});
-        modelDelay(message.size(), reply.size(), false);
-        amp.reply(reply);
-        return true;
-    }
-    if (isExactly(message, "GetFwInfo", 0))
-    {
-        Bytes block;
-        int delayMs = 0;
+        const char* keyword;
+        int dataBytes; // -1: any ("WriteFlash" checks its own length)
+        void (EmulatedBootloader::*answer)(const Bytes& message, Amplifier& amp);
+    };
+    static const Request requests[] = {
+        {"GetFwStatus", 0, &EmulatedBootloader::answerStatus},
+        {"GetFwInfo", 0, &EmulatedBootloader::answerInfo},
+        {"SetFwStatus", 1, &EmulatedBootloader::restart},
+        {"WriteFlash", -1, &EmulatedBootloader::handleWriteFlash},
+    };
+    for (const Request& request : requests)
+        if (request.dataBytes < 0 ? hasKeyword(message, request.keyword)
+                                  : isExactly(message, request.keyword, size_t(request.dataBytes)))
         {
-            std::lock_guard<std::mutex> lock(mutex);
-            block = info;
-            if (faults.shortInfoBytes >= 0 && size_t(faults.shortInfoBytes) < block.size())
-                block.resize(size_t(faults.shortInfoBytes));
-            delayMs = faults.infoDelayMs;
+            (this->*request.answer)(message, amp);
+            return true;
         }
-        const Bytes reply = keywordMessage("RetFwInfo", packSevenBit(block));
-        modelDelay(message.size(), reply.size(), false);
-        if (delayMs > 0)
-            amp.schedule(delayMs, [&amp, reply] { amp.reply(reply); });
-        else
-            amp.reply(reply);
-        return true;
-    }
-    if (isExactly(message, "SetFwStatus", 1))
-    {
-        const uint8_t value = message[12];
-        modelDelay(message.size(), 0, false);
-        // Gone before the write shows, so whoever sees it sees the restart too.
-        amp.unplug();
-        int restart = 0;
-        bool staysAway = false;
-        std::function<void(int)> hook;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            statusWrites.push_back(value);
-            status = value;
-            // Started again with new firmware, the bootloader reports its block.
-            if (value == 1 && flash.size() >= infoOffset + infoSize)
-                info.assign(flash.begin() + long(infoOffset), flash.begin() + long(infoOffset + infoSize));
-            restart = restartMs;
-            staysAway = faults.stayAwayAfterStatus == value;
-            hook = restartHook;
-        }
-        if (hook)
-            hook(value);
-        if (!staysAway)
-            amp.schedule(restart, [&amp] { amp.plug(); });
-        return true;
-    }
-    if (hasKeyword(message, "WriteFlash"))
-    {
-        handleWriteFlash(message, amp);
-        return true;
-    }
     return false;
+}
+
+void EmulatedBootloader::answerStatus(const Bytes& message, Amplifier& amp)
+{
+    const Bytes reply = keywordMessage("RetFwStatus", {getStatus()});
+    modelDelay(message.size(), reply.size(), false);
+    amp.reply(reply);
+}
+
+void EmulatedBootloader::answerInfo(const Bytes& message, Amplifier& amp)
+{
+    Bytes block;
+    int delayMs = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        block = info;
+        if (faults.shortInfoBytes >= 0 && size_t(faults.shortInfoBytes) < block.size())
+            block.resize(size_t(faults.shortInfoBytes));
+        delayMs = faults.infoDelayMs;
+    }
+    const Bytes reply = keywordMessage("RetFwInfo", packSevenBit(block));
+    modelDelay(message.size(), reply.size(), false);
+    if (delayMs > 0)
+        amp.schedule(delayMs, [&amp, reply] { amp.reply(reply); });
+    else
+        amp.reply(reply);
+}
+
+void EmulatedBootloader::restart(const Bytes& message, Amplifier& amp)
+{
+    const uint8_t value = message[12];
+    modelDelay(message.size(), 0, false);
+    // Gone before the write shows, so whoever sees it sees the restart too.
+    amp.unplug();
+    int restart = 0;
+    bool staysAway = false;
+    std::function<void(int)> hook;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        statusWrites.push_back(value);
+        status = value;
+        // Started again with new firmware, the bootloader reports its block.
+        if (value == 1 && flash.size() >= infoOffset + infoSize)
+            info.assign(flash.begin() + long(infoOffset), flash.begin() + long(infoOffset + infoSize));
+        restart = restartMs;
+        staysAway = faults.stayAwayAfterStatus == value;
+        hook = restartHook;
+    }
+    if (hook)
+        hook(value);
+    if (!staysAway)
+        amp.schedule(restart, [&amp] { amp.plug(); });
+}
+
+// What one "WriteFlash" leads to, the faults applied.
+struct EmulatedBootloader::WriteFlashOutcome
+{
+    int result = 0; // "RetWriteFlash" 1: stored, 0: refused; -1: not answered
+    Bytes reply;
+    uint8_t status = 0; // for the stray "RetFwStatus"
+    // On the way out:
+    bool unplug = false; // instead of anything else, for unplugMs (0: for good)
+    int unplugMs = 0;
+    int staleBlock = -1; // this block's "RetWriteFlash" 1 goes out staleMs later
+    int staleMs = 0;
+    Bytes stale;
+    bool strayMessages = false;
+    bool overlong = false;
+    int floodCount = 0;
+    bool vanish = false;
+    bool late = false;
+    int lateMs = 0;
+};
+
+EmulatedBootloader::WriteFlashOutcome EmulatedBootloader::applyWriteFlashFaults(bool good, int index)
+{
+    const BootloaderFaults& f = faults;
+    WriteFlashOutcome outcome;
+    // A line fault: the block as received no longer matches its sum.
+    if (good && index == f.corruptBlock && corruptionsGiven < f.corruptCount)
+    {
+        ++corruptionsGiven;
+        good = false;
+    }
+    outcome.result = good ? 1 : 0;
+    if (good && index == f.refuseBlock && refusalsGiven < f.refuseCount)
+    {
+        ++refusalsGiven;
+        outcome.result = 0;
+    }
+    if (good && index == f.unplugAtBlock)
+    {
+        outcome.result = -1;
+        outcome.unplug = true;
+        outcome.unplugMs = f.unplugMs;
+        return outcome;
+    }
+    if (outcome.result == 1 && index == f.silentBlock)
+    {
+        outcome.result = -1;
+        outcome.staleBlock = f.staleReplyBlock;
+        outcome.staleMs = f.staleMs;
+    }
+    outcome.strayMessages = f.strayMessages;
+    outcome.overlong = index == f.overlongBlock;
+    outcome.floodCount = index == f.floodBlock ? f.floodCount : 0;
+    outcome.vanish = index == f.vanishAfterBlock;
+    outcome.late = index == f.lateBlock;
+    outcome.lateMs = f.lateMs;
+    return outcome;
 }
 
 void EmulatedBootloader::handleWriteFlash(const std::vector<uint8_t>& message, Amplifier& amp)
 {
-    // F0 "WriteFlash" offset[4] <257 bytes packed into 294> F7
-    constexpr size_t keywordEnd = 11;
-    constexpr size_t packedBytes = 294;
-    constexpr size_t length = keywordEnd + 4 + packedBytes + 1;
-
-    Bytes offsetBytes(4, 0);
-    bool good = message.size() == length && message.front() == 0xF0 && message.back() == 0xF7;
-    uint32_t offset = 0;
-    Bytes block;
-    if (good)
-    {
-        for (size_t i = 0; i < 4; ++i)
-        {
-            offsetBytes[i] = message[keywordEnd + i];
-            good = good && offsetBytes[i] < 0x80;
-            offset |= uint32_t(offsetBytes[i] & 0x7F) << (7 * i);
-        }
-        for (size_t i = keywordEnd + 4; i + 1 < message.size(); ++i)
-            good = good && message[i] < 0x80;
-        block = unpackSevenBit(message.data() + keywordEnd + 4, packedBytes);
-        good = good && block.size() == blockBytes + 1 && offset % blockBytes == 0 &&
-               offset + blockBytes <= flashCapacity;
-        if (good)
-        {
-            unsigned sum = 0;
-            for (int i = 0; i < blockBytes; ++i)
-                sum += block[size_t(i)];
-            good = uint8_t(sum) == block[blockBytes];
-        }
-    }
-
-    const int index = int(offset / blockBytes);
-    {
-        // A line fault: the block as received no longer matches its sum.
-        std::lock_guard<std::mutex> lock(mutex);
-        if (good && index == faults.corruptBlock && corruptionsGiven < faults.corruptCount)
-        {
-            ++corruptionsGiven;
-            good = false;
-        }
-    }
-    BootloaderFaults f;
-    uint8_t currentStatus = 0;
-    int result = good ? 1 : 0;
-    Bytes reply;
-    Bytes stale;
+    const WriteFlashRequest request = readWriteFlash(message);
+    WriteFlashOutcome outcome;
     {
         std::lock_guard<std::mutex> lock(mutex);
         ++blockRequests;
-        f = faults;
-        currentStatus = status;
-        if (good && index == faults.refuseBlock && refusalsGiven < faults.refuseCount)
+        outcome = applyWriteFlashFaults(request.good, request.index);
+        if (outcome.result == 1)
         {
-            ++refusalsGiven;
-            result = 0;
+            if (flash.size() < request.offset + blockBytes)
+                flash.resize(request.offset + blockBytes, 0);
+            std::copy_n(request.block.begin(), blockBytes, flash.begin() + long(request.offset));
         }
-        if (good && index == faults.unplugAtBlock)
-            result = -1;
-        if (result == 1 && index == faults.silentBlock)
-        {
-            result = -1;
-            if (faults.staleReplyBlock >= 0)
-            {
-                const uint32_t staleOffset = uint32_t(faults.staleReplyBlock) * blockBytes;
-                const uint8_t staleBytes[4] = {
-                    uint8_t(staleOffset & 0x7F), uint8_t((staleOffset >> 7) & 0x7F),
-                    uint8_t((staleOffset >> 14) & 0x7F), uint8_t((staleOffset >> 21) & 0x7F)};
-                stale = writeFlashReply(staleBytes, 1);
-            }
-        }
-        if (result == 1)
-        {
-            if (flash.size() < offset + blockBytes)
-                flash.resize(offset + blockBytes, 0);
-            std::copy_n(block.begin(), blockBytes, flash.begin() + long(offset));
-        }
-        if (result == 0)
+        if (outcome.result == 0)
             ++refusedBlocks;
-        if (result >= 0)
-            reply = writeFlashReply(offsetBytes.data(), uint8_t(result));
+        if (outcome.result >= 0)
+            outcome.reply = writeFlashReply(request.offsetBytes, uint8_t(outcome.result));
+        if (outcome.staleBlock >= 0)
+            outcome.stale = writeFlashReply(offsetBytesOf(uint32_t(outcome.staleBlock) * blockBytes), 1);
+        outcome.status = status;
     }
+    sendWriteFlashOutcome(message.size(), outcome, amp);
+}
 
-    if (good && index == f.unplugAtBlock)
+void EmulatedBootloader::sendWriteFlashOutcome(size_t requestBytes, const WriteFlashOutcome& outcome,
+                                               Amplifier& amp)
+{
+    if (outcome.unplug)
     {
-        if (f.unplugMs > 0)
-            amp.unplugFor(f.unplugMs);
+        if (outcome.unplugMs > 0)
+            amp.unplugFor(outcome.unplugMs);
         else
             amp.unplug();
         return;
     }
-    if (!stale.empty())
-        amp.schedule(f.staleMs, [&amp, stale] { amp.reply(stale); });
-    if (result < 0)
+    if (!outcome.stale.empty())
+        amp.schedule(outcome.staleMs, [&amp, stale = outcome.stale] { amp.reply(stale); });
+    if (outcome.result < 0)
         return;
 
-    modelDelay(message.size(), reply.size(), result == 1);
-    if (f.strayMessages)
+    const Bytes& reply = outcome.reply;
+    modelDelay(requestBytes, reply.size(), outcome.result == 1);
+    if (outcome.strayMessages)
     {
-        amp.reply(keywordMessage("RetFwStatus", {currentStatus}));
+        amp.reply(keywordMessage("RetFwStatus", {outcome.status}));
         amp.reply({0xB0, 0x07, 0x64});
         amp.reply({0xC0, 0x05});
-        amp.reply(makeFrame(0, 3, 18, {1, 2, 3, 4}));
+        amp.reply(makeFrame(0, classData, 18, {1, 2, 3, 4}));
     }
-    if (index == f.overlongBlock)
-        amp.reply(keywordMessage("RetWriteFlash", Bytes(600, uint8_t(result))));
-    if (index == f.floodBlock)
-        for (int i = 0; i < f.floodCount; ++i)
-            amp.sendToHost(makeFrame(0, 3, 36, {uint8_t(i), uint8_t(i >> 8)}));
-    if (index == f.vanishAfterBlock)
+    if (outcome.overlong)
+        amp.reply(keywordMessage("RetWriteFlash", Bytes(600, uint8_t(outcome.result))));
+    for (int i = 0; i < outcome.floodCount; ++i)
+        amp.sendToHost(makeFrame(0, classData, 36, {uint8_t(i), uint8_t(i >> 8)}));
+    if (outcome.vanish)
         amp.replyThenUnplug(reply);
-    else if (index == f.lateBlock)
-        amp.schedule(f.lateMs, [&amp, reply] { amp.reply(reply); });
+    else if (outcome.late)
+        amp.schedule(outcome.lateMs, [&amp, reply] { amp.reply(reply); });
     else
         amp.reply(reply);
 }

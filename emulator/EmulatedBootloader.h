@@ -133,10 +133,20 @@ public:
     int64_t getOvershootMicros() const;
 
 private:
+    struct WriteFlashOutcome;
+
     void modelDelay(size_t requestBytes, size_t replyBytes, bool flashes);
+    // The requests by keyword.
+    void answerStatus(const std::vector<uint8_t>& message, Amplifier& amp);
+    void answerInfo(const std::vector<uint8_t>& message, Amplifier& amp);
+    void restart(const std::vector<uint8_t>& message, Amplifier& amp);
     void handleWriteFlash(const std::vector<uint8_t>& message, Amplifier& amp);
+    // Under the lock: the block's fate and what goes out with its reply, by
+    // the faults; counts the faults given.
+    WriteFlashOutcome applyWriteFlashFaults(bool good, int index);
+    void sendWriteFlashOutcome(size_t requestBytes, const WriteFlashOutcome& outcome, Amplifier& amp);
     // The "RetWriteFlash" for a block with these request offset bytes.
-    std::vector<uint8_t> writeFlashReply(const uint8_t offsetBytes[4], uint8_t result) const;
+    std::vector<uint8_t> writeFlashReply(const std::array<uint8_t, 4>& offsetBytes, uint8_t result) const;
 
     mutable std::mutex mutex;
     uint8_t status = 1;

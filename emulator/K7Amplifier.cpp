@@ -7,9 +7,6 @@ namespace emu
 
 namespace
 {
-constexpr uint8_t classGet = 2;
-constexpr uint8_t classData = 3;
-constexpr uint8_t classAck = 4;
 constexpr uint8_t commandString17 = 17;
 constexpr uint8_t commandSerialNumber = 35;
 } // namespace

@@ -479,7 +479,10 @@ TEST_F(CommandsEmulatorTest, BlockReadChunkFaults)
     for (const Case& row : rows)
     {
         SCOPED_TRACE(row.name);
-        commands().setBlockReadFaults({row.kind, row.chunk});
+        emu::BlockReadFaults faults;
+        faults.kind = row.kind;
+        faults.chunk = row.chunk;
+        commands().setBlockReadFaults(faults);
         BlockReadSession read;
         read.addressA = 1;
         read.addressB = 2;

@@ -121,7 +121,10 @@ TEST_F(Fixture, SplitsAndAddsNoiseOnRequest)
     auto in = layer->openInput(0, &collector);
     auto out = layer->openOutput(0);
     in->start();
-    amp->setFaults({false, false, false, 0, 3, true});
+    emu::AmplifierFaults noisySplit;
+    noisySplit.replyPieces = 3;
+    noisySplit.noise = true;
+    amp->setFaults(noisySplit);
     send(*out, probe);
     const auto got = collector.waitFor(8);
     ASSERT_EQ(got.size(), 8u);
@@ -139,12 +142,18 @@ TEST_F(Fixture, SplitsAndAddsNoiseOnRequest)
 
 TEST_F(Fixture, FaultsOpenFailureSilenceAndDelay)
 {
-    amp->setFaults({true, false, false, 0, 1, false});
+    emu::AmplifierFaults failingInput;
+    failingInput.failOpenInput = true;
+    amp->setFaults(failingInput);
     EXPECT_FALSE(layer->openInput(0, &collector));
-    amp->setFaults({false, true, false, 0, 1, false});
+    emu::AmplifierFaults failingOutput;
+    failingOutput.failOpenOutput = true;
+    amp->setFaults(failingOutput);
     EXPECT_FALSE(layer->openOutput(0));
 
-    amp->setFaults({false, false, true, 0, 1, false});
+    emu::AmplifierFaults silent;
+    silent.silent = true;
+    amp->setFaults(silent);
     auto in = layer->openInput(0, &collector);
     auto out = layer->openOutput(0);
     in->start();
@@ -153,7 +162,9 @@ TEST_F(Fixture, FaultsOpenFailureSilenceAndDelay)
     EXPECT_TRUE(collector.snapshot().empty());
     EXPECT_EQ(amp->getReceivedMessages().size(), 1u); // silent, but it heard
 
-    amp->setFaults({false, false, false, 150, 1, false});
+    emu::AmplifierFaults late;
+    late.replyDelayMs = 150;
+    amp->setFaults(late);
     const auto sent = std::chrono::steady_clock::now();
     send(*out, probe);
     ASSERT_TRUE(amp->settle()); // what was due by now has run: not the reply
