@@ -7,8 +7,8 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
-#include <vector>
 
+class FirmwareFileReader;
 class MVDevice;
 
 // Writes one firmware image to the amplifier through its bootloader:
@@ -18,10 +18,10 @@ class MVDevice;
 //  4. "WriteFlash" for every 256-byte block, each resent once when refused
 //     (see flashImage for replies that answer another block);
 //  5. "SetFwStatus" 1 and the after-flash callback.
-// A firmware file (a non-empty regular file only) is read whole and the image
-// checked (checkFirmwareImage: its info block, length and checksum) before
-// any device traffic, so a bad file or image sends nothing: error 15 with one
-// line saying why. An image whose device name differs from the amplifier's,
+// A firmware file is read whole (FirmwareFileReader) and the image checked
+// (checkFirmwareImage: its info block, length and checksum) before any device
+// traffic, so a bad file or image sends nothing: error 15 with one line
+// saying why. An image whose device name differs from the amplifier's,
 // unless the amplifier's is blank, or for an amplifier whose info reply is
 // too short to hold a name, is refused after step 2 with 15, sending none of
 // it; when step 1 sent "SetFwStatus" 0, "SetFwStatus" 1 and the after-flash
@@ -128,8 +128,8 @@ public:
 
 private:
     // The run's steps: each leaves its error code and returns false on failure.
-    // Loads the file (when asked) and checks the image.
-    bool prepareImage();
+    // Reads the file into file (when asked) and checks the image.
+    bool prepareImage(FirmwareFileReader& file);
     // "GetFwStatus"; on status 1, "SetFwStatus" 0 (statusCleared) and the
     // before-flash callback.
     bool switchToBootloader(MVDevice* device, int id, bool& statusCleared);
@@ -140,11 +140,4 @@ private:
     void finish(MVDevice* device);
     bool fail(int code);
     bool stopAt(StopPoint point, int code);
-
-    // Reads firmwarePath whole into fileBuffer: an empty text, or the one
-    // line that says why the file, or the image by its length, is refused
-    // (fileBuffer then empty).
-    std::string loadFile();
-
-    std::vector<uint8_t> fileBuffer;
 };
