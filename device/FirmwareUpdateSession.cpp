@@ -2,6 +2,7 @@
 
 #include "device/FirmwareFileReader.h"
 #include "device/FirmwareImageCheck.h"
+#include "device/LittleEndianWord.h"
 #include "device/MVDevice.h"
 #include "device/SessionError.h"
 
@@ -17,12 +18,6 @@ void sleepMs(uint32_t ms)
 {
     if (ms > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-uint32_t readLe32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 } // namespace
 
