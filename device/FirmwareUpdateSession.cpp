@@ -145,7 +145,7 @@ bool FirmwareUpdateSession::prepareImage(FirmwareFileReader& file)
 bool FirmwareUpdateSession::switchToBootloader(MVDevice* device, int id, bool& statusCleared)
 {
     uint8_t status = 0;
-    if (!readFwStatus(device, id, txBuffer, rxBuffer, &status, replyTimeoutMs))
+    if (!readFwStatus(device, id, txBuffer, rxBuffer, &status, timeoutMs))
         return fail(SessionError::GetFwStatusFailed);
     std::printf("Get FW Status: %d\n", status);
     std::fflush(stdout);
@@ -168,7 +168,7 @@ bool FirmwareUpdateSession::switchToBootloader(MVDevice* device, int id, bool& s
 
 bool FirmwareUpdateSession::readDeviceInfo(MVDevice* device, int id, FirmwareInfoBlock& info, int& infoBytes)
 {
-    if (!readFwInfo(device, id, txBuffer, rxBuffer, &info, replyTimeoutMs, &infoBytes))
+    if (!readFwInfo(device, id, txBuffer, rxBuffer, &info, timeoutMs, &infoBytes))
         return fail(SessionError::GetFwInfoFailed);
     std::printf("Got FW Info:\n");
     std::printf("Device Name: %c%c%c%c\n", info.deviceName[0], info.deviceName[1], info.deviceName[2],
@@ -251,7 +251,7 @@ bool FirmwareUpdateSession::flashImage(MVDevice* device, int sessionId, const ui
                 return false;
             std::memset(rxBuffer, 0, sizeof rxBuffer);
             const int received = bootloader::waitForReply(device, sessionId, rxBuffer, bootloader::bufferSize,
-                                                          bootloader::retWriteFlashKeyword, replyTimeoutMs,
+                                                          bootloader::retWriteFlashKeyword, timeoutMs,
                                                           offsetsEchoed ? otherBlocksReply : anyReply);
             if (received <= 0)
                 return false;

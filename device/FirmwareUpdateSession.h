@@ -27,7 +27,8 @@ class MVDevice;
 // it; when step 1 sent "SetFwStatus" 0, "SetFwStatus" 1 and the after-flash
 // callback follow, leaving the amplifier as it was.
 // The update counts only when the after-flash callback succeeds: false is
-// error 13. The run works on the device's own session id. The owner fills
+// error 13. The run works on the device's own session id, and awaits each
+// bootloader reply timeoutMs. The owner fills
 // the fields, runs it once and destroys it. A run asked to stop (stopRequest)
 // stops at its next check, after the reply it awaits, and says where in
 // stoppedAt.
@@ -94,8 +95,6 @@ public:
     void* beforeFlashUser = nullptr;
     DeviceCallback afterFlashCallback = nullptr;
     void* afterFlashUser = nullptr;
-    // How long each bootloader reply is awaited.
-    int replyTimeoutMs = bootloader::replyTimeoutMs;
     // Learnt by flashImage: whether the amplifier echoes offsets, and how
     // many replies naming another block it skipped for that reason.
     bool offsetsEchoed = false;

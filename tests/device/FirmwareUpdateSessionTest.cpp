@@ -49,8 +49,7 @@ struct Fixture
     {
         boot.infoBlock = Bytes(image.begin() + 0x400, image.begin() + 0x454);
         boot.attach(device);
-        session.timeoutMs = 3000;
-        session.replyTimeoutMs = 30;
+        session.timeoutMs = 30;
         session.image = image.data();
         session.imageSize = int(image.size());
         session.setBeforeFlashCallback(beforeFlash, &log);
