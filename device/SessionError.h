@@ -19,9 +19,19 @@ enum Value : int
     NoSession = 10,
     GetFwStatusFailed = 11,
     SetFwStatusFailed = 12,
+    // A device callback of the firmware update returned false: before the
+    // flash the amplifier did not reopen in its bootloader, after it the
+    // amplifier did not come back. Also a run stopped while the amplifier
+    // restarts or comes back (FirmwareUpdateSession::StopPoint).
     CallbackRefused = 13,
     GetFwInfoFailed = 14,
+    // A refused image: a firmware file that is not read (FirmwareFileReader),
+    // an image whose info block, length or checksum does not hold, or one
+    // built for another amplifier.
     FileOpenFailed = 15,
+    // A block not sent, not answered or refused twice, or a stop asked for
+    // between blocks; also an unusable in-memory image (null, empty, or 2^28
+    // bytes or more), before anything is sent.
     WriteFlashFailed = 16,
     InvalidRequest = 17,
     UnpackFailed = 18
