@@ -45,6 +45,7 @@ void StreamCutter::feedTo(const uint8_t* data, int length, MessageSink onMessage
     }
 }
 
+// The scan's two steps, inlined into cut: every byte passes through them.
 inline std::size_t StreamCutter::beginMessage(const uint8_t* bytes, std::size_t i, std::size_t size)
 {
     while (i < size && bytes[i] != 0xF0 && bytes[i] != 0xB0 && bytes[i] != 0xC0)
