@@ -60,7 +60,6 @@ std::string readFirmwareVersion(MVDevice* device, int timeoutMs)
 {
     bootloader::DownloadFirmwareVersionSession session;
     session.timeoutMs = timeoutMs;
-    session.replyTimeoutMs = timeoutMs;
     session.error = 0;
     bool ok = false;
     try

@@ -24,7 +24,7 @@ void fillUpdateSession(FirmwareUpdateSession& session, const UpdateImage& image,
                        FirmwareUpdateSession::ProgressCallback progress, ReopenWait& wait, int replyTimeoutMs)
 {
     void* reopenUser = wait.milliseconds == defaultReopenWaitMs ? nullptr : &wait;
-    session.timeoutMs = MVDeviceSession::defaultTimeoutMs;
+    session.timeoutMs = replyTimeoutMs;
     session.error = 0;
     session.firmwarePath = image.isFile ? image.path : std::string();
     session.progressCallback = progress;
@@ -38,7 +38,6 @@ void fillUpdateSession(FirmwareUpdateSession& session, const UpdateImage& image,
     session.beforeFlashUser = reopenUser;
     session.afterFlashCallback = reopenDevice;
     session.afterFlashUser = reopenUser;
-    session.replyTimeoutMs = replyTimeoutMs;
 }
 
 bool runUpdateSession(FirmwareUpdateSession& session, MVDevice* device)

@@ -47,7 +47,10 @@ void DeviceManagerCallback::handleIncomingMidiMessage(mv::MidiInputPort* source,
 namespace
 {
 
-juce::StringArray listOnMessageThread(bool inputs)
+// Lists the inputs or the outputs on the message thread, keeps their names
+// for findDeviceRecord, prints each and calls use with the index of every one
+// that bears an amplifier's name.
+template <typename Use> void forEachAmplifierPort(bool inputs, Use use)
 {
     juce::StringArray names;
     runOnMessageThread(
@@ -57,7 +60,92 @@ juce::StringArray listOnMessageThread(bool inputs)
             names = inputs ? layer.getInputNames() : layer.getOutputNames();
             return true;
         });
-    return names;
+    {
+        std::lock_guard<std::recursive_mutex> lock(deviceRecordsMutex);
+        (inputs ? discoveredInputNames : discoveredOutputNames) = names;
+    }
+    for (int i = 0; i < names.size(); ++i)
+    {
+        std::cout << (inputs ? "Found MIDI IN device:" : "Found MIDI OUT device:") << names[i].toStdString()
+                  << std::endl;
+        if (isAmplifierPortName(names[i]))
+            use(i);
+    }
+}
+
+// Opens and starts every amplifier input, entered in inputToDeviceIndex with
+// its index so that its probe reply is recorded.
+std::vector<std::unique_ptr<mv::MidiInputPort>> openAmplifierInputs()
+{
+    std::vector<std::unique_ptr<mv::MidiInputPort>> inputs;
+    const auto openInput = [&inputs](int i)
+    {
+        std::unique_ptr<mv::MidiInputPort> input;
+        runOnMessageThread(
+            [&input, i]
+            {
+                input = mv::getMidiPortLayer().openInput(i, &deviceManagerCallback);
+                if (input != nullptr)
+                    input->start();
+                return input != nullptr;
+            });
+        if (input == nullptr)
+            return;
+        std::cout << "Start this MIDI input device" << std::endl;
+        {
+            std::lock_guard<std::recursive_mutex> lock(deviceRecordsMutex);
+            inputToDeviceIndex[input.get()] = i;
+        }
+        inputs.push_back(std::move(input));
+    };
+    forEachAmplifierPort(true, openInput);
+    return inputs;
+}
+
+// Sends the probe on every amplifier output in turn, waiting probeWaitMs
+// after each for the replies, which name that output.
+void probeAmplifierOutputs(int probeWaitMs)
+{
+    const auto probeOutput = [probeWaitMs](int i)
+    {
+        std::unique_ptr<mv::MidiOutputPort> output;
+        runOnMessageThread(
+            [&output, i]
+            {
+                output = mv::getMidiPortLayer().openOutput(i);
+                return output != nullptr;
+            });
+        if (output == nullptr)
+            return;
+        uint8_t probe[7];
+        const int probeLength = buildCommandFrame(0, MessageClass::Get, CommandId::Probe, nullptr, 0, probe);
+        {
+            std::lock_guard<std::recursive_mutex> lock(deviceRecordsMutex);
+            probedOutputIndex = i;
+        }
+        std::cout << "This MIDI Out device is available" << std::endl;
+        output->sendMessageNow(juce::MidiMessage(probe, probeLength, 0.0));
+        std::this_thread::sleep_for(std::chrono::milliseconds(probeWaitMs));
+        output.reset();
+    };
+    forEachAmplifierPort(false, probeOutput);
+}
+
+// Keeps only the records whose ports open once more. The records are checked
+// without deviceRecordsMutex, because opening waits for the message thread,
+// which may itself be waiting for that lock.
+void keepRecordsWhosePortsOpen()
+{
+    const std::vector<DeviceRecord> found = copyDeviceRecords();
+    std::vector<DeviceRecord> kept;
+    for (const DeviceRecord& record : found)
+    {
+        MVUsbMidiK7 check(deviceKeyOf(record));
+        if (check.open())
+            kept.push_back(record);
+    }
+    std::lock_guard<std::recursive_mutex> lock(deviceRecordsMutex);
+    deviceRecords = kept;
 }
 
 int carriersOf(const juce::StringArray& names, const juce::String& name)
@@ -78,85 +166,12 @@ void discoverDevices(int probeWaitMs)
         inputToDeviceIndex.clear();
         deviceRecords.clear();
     }
-
-    std::vector<std::unique_ptr<mv::MidiInputPort>> inputs;
-    const juce::StringArray inputNames = listOnMessageThread(true);
-    {
-        std::lock_guard<std::recursive_mutex> lock(deviceRecordsMutex);
-        discoveredInputNames = inputNames;
-    }
-    for (int i = 0; i < inputNames.size(); ++i)
-    {
-        std::cout << "Found MIDI IN device:" << inputNames[i].toStdString() << std::endl;
-        if (!isAmplifierPortName(inputNames[i]))
-            continue;
-        std::unique_ptr<mv::MidiInputPort> input;
-        runOnMessageThread(
-            [&input, i]
-            {
-                input = mv::getMidiPortLayer().openInput(i, &deviceManagerCallback);
-                if (input != nullptr)
-                    input->start();
-                return input != nullptr;
-            });
-        if (input == nullptr)
-            continue;
-        std::cout << "Start this MIDI input device" << std::endl;
-        {
-            std::lock_guard<std::recursive_mutex> lock(deviceRecordsMutex);
-            inputToDeviceIndex[input.get()] = i;
-        }
-        inputs.push_back(std::move(input));
-    }
-
-    const juce::StringArray outputNames = listOnMessageThread(false);
-    {
-        std::lock_guard<std::recursive_mutex> lock(deviceRecordsMutex);
-        discoveredOutputNames = outputNames;
-    }
-    for (int i = 0; i < outputNames.size(); ++i)
-    {
-        std::cout << "Found MIDI OUT device:" << outputNames[i].toStdString() << std::endl;
-        if (!isAmplifierPortName(outputNames[i]))
-            continue;
-        std::unique_ptr<mv::MidiOutputPort> output;
-        runOnMessageThread(
-            [&output, i]
-            {
-                output = mv::getMidiPortLayer().openOutput(i);
-                return output != nullptr;
-            });
-        if (output == nullptr)
-            continue;
-        uint8_t probe[7];
-        const int probeLength = buildCommandFrame(0, MessageClass::Get, CommandId::Probe, nullptr, 0, probe);
-        {
-            std::lock_guard<std::recursive_mutex> lock(deviceRecordsMutex);
-            probedOutputIndex = i;
-        }
-        std::cout << "This MIDI Out device is available" << std::endl;
-        output->sendMessageNow(juce::MidiMessage(probe, probeLength, 0.0));
-        std::this_thread::sleep_for(std::chrono::milliseconds(probeWaitMs));
-        output.reset();
-    }
-
+    std::vector<std::unique_ptr<mv::MidiInputPort>> inputs = openAmplifierInputs();
+    probeAmplifierOutputs(probeWaitMs);
     // Destroying an input stops it and waits for its running callback, which
     // takes deviceRecordsMutex: so not under that lock.
     inputs.clear();
-
-    // Final check: every record's ports must open once more. The records are
-    // checked without deviceRecordsMutex, because opening waits for the
-    // message thread, which may itself be waiting for that lock.
-    const std::vector<DeviceRecord> found = copyDeviceRecords();
-    std::vector<DeviceRecord> kept;
-    for (const DeviceRecord& record : found)
-    {
-        MVUsbMidiK7 check(deviceKeyOf(record));
-        if (check.open())
-            kept.push_back(record);
-    }
-    std::lock_guard<std::recursive_mutex> lock(deviceRecordsMutex);
-    deviceRecords = kept;
+    keepRecordsWhosePortsOpen();
 }
 
 void discoverDevices()

@@ -19,7 +19,7 @@ bool DownloadFirmwareVersionSession::doRun(MVDevice* device, int)
         error = SessionError::NoSession;
         return false;
     }
-    if (!readFwInfo(device, own, txBuffer, rxBuffer, &firmwareInfo, replyTimeoutMs))
+    if (!readFwInfo(device, own, txBuffer, rxBuffer, &firmwareInfo, timeoutMs))
     {
         error = SessionError::GetFwInfoFailed;
         return false;

@@ -9,9 +9,10 @@
 namespace bootloader
 {
 
-// Reads the device's FirmwareInfoBlock with "GetFwInfo". The exchange uses the
-// device's own session id; the id that run takes is given back unused. A
-// failed read leaves error 14 and firmwareInfo zeroed.
+// Reads the device's FirmwareInfoBlock with "GetFwInfo", awaiting the reply
+// timeoutMs. The exchange uses the device's own session id; the id that run
+// takes is given back unused. A failed read leaves error 14 and firmwareInfo
+// zeroed.
 class DownloadFirmwareVersionSession : public MVDeviceSession
 {
 public:
@@ -24,8 +25,6 @@ public:
     uint8_t txBuffer[bufferSize] = {};
     uint8_t rxBuffer[bufferSize] = {};
     FirmwareInfoBlock firmwareInfo = {};
-    // How long the "RetFwInfo" is awaited.
-    int replyTimeoutMs = bootloader::replyTimeoutMs;
 };
 
 } // namespace bootloader

@@ -1,5 +1,7 @@
 #include "device/FirmwareImageCheck.h"
 
+#include "device/LittleEndianWord.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -35,12 +37,6 @@ std::string hex32(uint32_t value)
     char text[11];
     std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
     return text;
-}
-
-uint32_t readLe32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
 // The sum, modulo 2^32, of the image's whole little-endian words outside its

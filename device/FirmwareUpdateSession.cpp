@@ -1,19 +1,16 @@
 #include "device/FirmwareUpdateSession.h"
 
+#include "device/FirmwareFileReader.h"
 #include "device/FirmwareImageCheck.h"
+#include "device/LittleEndianWord.h"
 #include "device/MVDevice.h"
 #include "device/SessionError.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <iostream>
-#include <new>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 namespace
 {
@@ -21,70 +18,6 @@ void sleepMs(uint32_t ms)
 {
     if (ms > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-uint32_t readLe32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-// Releases a loaded file on every way out of the run.
-struct FileRelease
-{
-    explicit FileRelease(std::vector<uint8_t>& buffer_, const uint8_t*& image_, bool active_)
-        : buffer(buffer_), image(image_), active(active_)
-    {
-    }
-    ~FileRelease() { release(); }
-    void release()
-    {
-        if (!active)
-            return;
-        active = false;
-        image = nullptr;
-        std::vector<uint8_t>().swap(buffer);
-    }
-    std::vector<uint8_t>& buffer;
-    const uint8_t*& image;
-    bool active;
-};
-
-// Why a file of this type is no firmware file.
-std::string notRegularFileReason(mode_t mode)
-{
-    if (S_ISDIR(mode))
-        return "is a directory";
-    if (S_ISFIFO(mode))
-        return "is a FIFO";
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return "is a device file";
-    return "is not a regular file";
-}
-
-// The length rule on a file's info block and size, before the file is read
-// whole: a file far longer than its block says is refused unread. Empty when
-// the rule holds or the block cannot be read here; the whole read and the
-// image check then decide.
-std::string lengthRefusal(int fd, off_t size)
-{
-    constexpr off_t blockAt = static_cast<off_t>(FirmwareInfoBlock::imageOffset);
-    uint8_t block[FirmwareInfoBlock::size];
-    if (size < blockAt + static_cast<off_t>(sizeof block))
-        return {};
-    std::size_t done = 0;
-    while (done < sizeof block)
-    {
-        const ssize_t n = ::pread(fd, block + done, sizeof block - done, blockAt + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return {};
-        done += static_cast<std::size_t>(n);
-    }
-    FirmwareInfoBlock info;
-    decodeFirmwareInfoBlock(block, sizeof block, &info);
-    return checkFirmwareLength(info, size);
 }
 } // namespace
 
@@ -111,75 +44,6 @@ void FirmwareUpdateSession::setProgressCallback(ProgressCallback callback, void*
     progressUser = user;
 }
 
-std::string FirmwareUpdateSession::loadFile()
-{
-    std::vector<uint8_t>().swap(fileBuffer);
-    const std::string refused = "Firmware file refused: '" + firmwarePath + "' ";
-    // Only a regular file: opening a FIFO blocks until a writer comes, and a
-    // device file never ends. Checked before the open, and again on what was
-    // opened, without blocking.
-    struct stat status
-    {
-    };
-    const auto cannotOpen = [&refused](int err)
-    { return refused + "cannot be opened: " + std::strerror(err); };
-    if (::stat(firmwarePath.c_str(), &status) != 0)
-        return cannotOpen(errno);
-    if (!S_ISREG(status.st_mode))
-        return refused + notRegularFileReason(status.st_mode);
-    const int fd = ::open(firmwarePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return cannotOpen(errno);
-
-    std::string reason;
-    std::string imageRefused;
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
-        reason = "is not a regular file";
-    else if (status.st_size == 0)
-        reason = "is empty";
-    else if (status.st_size >= bootloader::maxImageSize) // offsets must stay below 2^28
-        reason = "has " + std::to_string(status.st_size) + " bytes; an image must stay below " +
-                 std::to_string(bootloader::maxImageSize);
-    else
-        imageRefused = lengthRefusal(fd, status.st_size);
-    if (reason.empty() && imageRefused.empty())
-    {
-        try
-        {
-            fileBuffer.resize(static_cast<std::size_t>(status.st_size));
-            std::size_t done = 0;
-            while (done < fileBuffer.size())
-            {
-                const ssize_t n = ::read(fd, fileBuffer.data() + done, fileBuffer.size() - done);
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n < 0)
-                {
-                    const int err = errno;
-                    reason = std::string("cannot be read: ") + std::strerror(err);
-                }
-                if (n <= 0)
-                    break;
-                done += static_cast<std::size_t>(n);
-            }
-            if (reason.empty() && done != fileBuffer.size())
-                reason = "ended after " + std::to_string(done) + " of its " +
-                         std::to_string(fileBuffer.size()) + " bytes";
-        }
-        catch (const std::bad_alloc&)
-        {
-            reason = "does not fit into memory";
-        }
-    }
-    ::close(fd);
-    if (!imageRefused.empty())
-        return imageRefused;
-    if (reason.empty())
-        return {};
-    std::vector<uint8_t>().swap(fileBuffer);
-    return refused + reason;
-}
-
 bool FirmwareUpdateSession::fail(int code)
 {
     error = code;
@@ -201,9 +65,9 @@ bool FirmwareUpdateSession::run(MVDevice* device)
         return fail(SessionError::NoSession);
 
     // The image is settled before the first message, so a bad file or image
-    // leaves the amplifier untouched.
-    FileRelease fileRelease(fileBuffer, image, loadFromFile);
-    if (!prepareImage())
+    // leaves the amplifier untouched. A file's bytes are held for this run.
+    FirmwareFileReader file(image);
+    if (!prepareImage(file))
         return false;
     if (stopRequested())
         return stopAt(StopPoint::BeforeTraffic, SessionError::GetFwStatusFailed);
@@ -242,7 +106,7 @@ bool FirmwareUpdateSession::run(MVDevice* device)
         return fail(SessionError::SetFwStatusFailed);
     inBootloader = false;
     sleepMs(phaseDelayMs);
-    fileRelease.release();
+    file.release();
 
     // Only an amplifier that comes back shows that the new firmware runs.
     if (afterFlashCallback != nullptr && !afterFlashCallback(device, this, afterFlashUser))
@@ -255,18 +119,17 @@ bool FirmwareUpdateSession::run(MVDevice* device)
     return true;
 }
 
-bool FirmwareUpdateSession::prepareImage()
+bool FirmwareUpdateSession::prepareImage(FirmwareFileReader& file)
 {
     if (loadFromFile)
     {
-        const std::string refused = loadFile();
+        const std::string refused = file.read(firmwarePath);
         if (!refused.empty())
         {
             std::cout << refused << std::endl;
             return fail(SessionError::FileOpenFailed);
         }
-        image = fileBuffer.data();
-        imageSize = static_cast<int>(fileBuffer.size());
+        imageSize = file.size();
     }
     if (image == nullptr || imageSize <= 0 || imageSize >= bootloader::maxImageSize)
         return fail(SessionError::WriteFlashFailed);
@@ -282,7 +145,7 @@ bool FirmwareUpdateSession::prepareImage()
 bool FirmwareUpdateSession::switchToBootloader(MVDevice* device, int id, bool& statusCleared)
 {
     uint8_t status = 0;
-    if (!readFwStatus(device, id, txBuffer, rxBuffer, &status, replyTimeoutMs))
+    if (!readFwStatus(device, id, txBuffer, rxBuffer, &status, timeoutMs))
         return fail(SessionError::GetFwStatusFailed);
     std::printf("Get FW Status: %d\n", status);
     std::fflush(stdout);
@@ -305,7 +168,7 @@ bool FirmwareUpdateSession::switchToBootloader(MVDevice* device, int id, bool& s
 
 bool FirmwareUpdateSession::readDeviceInfo(MVDevice* device, int id, FirmwareInfoBlock& info, int& infoBytes)
 {
-    if (!readFwInfo(device, id, txBuffer, rxBuffer, &info, replyTimeoutMs, &infoBytes))
+    if (!readFwInfo(device, id, txBuffer, rxBuffer, &info, timeoutMs, &infoBytes))
         return fail(SessionError::GetFwInfoFailed);
     std::printf("Got FW Info:\n");
     std::printf("Device Name: %c%c%c%c\n", info.deviceName[0], info.deviceName[1], info.deviceName[2],
@@ -388,7 +251,7 @@ bool FirmwareUpdateSession::flashImage(MVDevice* device, int sessionId, const ui
                 return false;
             std::memset(rxBuffer, 0, sizeof rxBuffer);
             const int received = bootloader::waitForReply(device, sessionId, rxBuffer, bootloader::bufferSize,
-                                                          bootloader::retWriteFlashKeyword, replyTimeoutMs,
+                                                          bootloader::retWriteFlashKeyword, timeoutMs,
                                                           offsetsEchoed ? otherBlocksReply : anyReply);
             if (received <= 0)
                 return false;

@@ -7,8 +7,8 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
-#include <vector>
 
+class FirmwareFileReader;
 class MVDevice;
 
 // Writes one firmware image to the amplifier through its bootloader:
@@ -18,16 +18,17 @@ class MVDevice;
 //  4. "WriteFlash" for every 256-byte block, each resent once when refused
 //     (see flashImage for replies that answer another block);
 //  5. "SetFwStatus" 1 and the after-flash callback.
-// A firmware file (a non-empty regular file only) is read whole and the image
-// checked (checkFirmwareImage: its info block, length and checksum) before
-// any device traffic, so a bad file or image sends nothing: error 15 with one
-// line saying why. An image whose device name differs from the amplifier's,
+// A firmware file is read whole (FirmwareFileReader) and the image checked
+// (checkFirmwareImage: its info block, length and checksum) before any device
+// traffic, so a bad file or image sends nothing: error 15 with one line
+// saying why. An image whose device name differs from the amplifier's,
 // unless the amplifier's is blank, or for an amplifier whose info reply is
 // too short to hold a name, is refused after step 2 with 15, sending none of
 // it; when step 1 sent "SetFwStatus" 0, "SetFwStatus" 1 and the after-flash
 // callback follow, leaving the amplifier as it was.
 // The update counts only when the after-flash callback succeeds: false is
-// error 13. The run works on the device's own session id. The owner fills
+// error 13. The run works on the device's own session id, and awaits each
+// bootloader reply timeoutMs. The owner fills
 // the fields, runs it once and destroys it. A run asked to stop (stopRequest)
 // stops at its next check, after the reply it awaits, and says where in
 // stoppedAt.
@@ -94,8 +95,6 @@ public:
     void* beforeFlashUser = nullptr;
     DeviceCallback afterFlashCallback = nullptr;
     void* afterFlashUser = nullptr;
-    // How long each bootloader reply is awaited.
-    int replyTimeoutMs = bootloader::replyTimeoutMs;
     // Learnt by flashImage: whether the amplifier echoes offsets, and how
     // many replies naming another block it skipped for that reason.
     bool offsetsEchoed = false;
@@ -128,8 +127,8 @@ public:
 
 private:
     // The run's steps: each leaves its error code and returns false on failure.
-    // Loads the file (when asked) and checks the image.
-    bool prepareImage();
+    // Reads the file into file (when asked) and checks the image.
+    bool prepareImage(FirmwareFileReader& file);
     // "GetFwStatus"; on status 1, "SetFwStatus" 0 (statusCleared) and the
     // before-flash callback.
     bool switchToBootloader(MVDevice* device, int id, bool& statusCleared);
@@ -140,11 +139,4 @@ private:
     void finish(MVDevice* device);
     bool fail(int code);
     bool stopAt(StopPoint point, int code);
-
-    // Reads firmwarePath whole into fileBuffer: an empty text, or the one
-    // line that says why the file, or the image by its length, is refused
-    // (fileBuffer then empty).
-    std::string loadFile();
-
-    std::vector<uint8_t> fileBuffer;
 };

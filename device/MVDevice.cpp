@@ -4,7 +4,6 @@
 #include "device/CommandFrame.h"
 
 #include <algorithm>
-#include <cstring>
 
 MVDevice::MVDevice() : sessionQueues(sessionCount)
 {
@@ -118,171 +117,6 @@ int MVDevice::receive(unsigned sessionId, void* buffer, int timeoutMs, int capac
     return queue->pop(buffer, timeoutMs, capacity);
 }
 
-std::pair<int, int> MVDevice::findMidiMessage(const std::vector<uint8_t>& buffer, int from)
-{
-    const int size = static_cast<int>(buffer.size());
-    const std::pair<int, int> none{-1, -1};
-    if (from < 0)
-        from = 0;
-    for (int i = from; i < size; ++i)
-    {
-        const uint8_t b = buffer[i];
-        if (b == 0xB0)
-            return i + 2 < size ? std::make_pair(i, i + 2) : none;
-        if (b == 0xC0)
-            return i + 1 < size ? std::make_pair(i, i + 1) : none;
-        if (b == 0xF0)
-        {
-            int start = i;
-            for (int j = i + 1; j < size; ++j)
-            {
-                if (buffer[j] == 0xF7)
-                    return {start, j};
-                if (buffer[j] == 0xF0)
-                    start = j;
-            }
-            return none;
-        }
-    }
-    return none;
-}
-
-namespace
-{
-inline bool extendsSysex(const uint8_t* data, int length)
-{
-    for (int i = 0; i < length; ++i)
-        if (data[i] == 0xF0 || data[i] == 0xF7)
-            return false;
-    return true;
-}
-
-// A range insert costs more than a few bytes pushed one by one.
-inline void appendTo(std::vector<uint8_t>& buffer, const uint8_t* data, int length)
-{
-    if (length <= 8)
-        for (int i = 0; i < length; ++i)
-            buffer.push_back(data[i]);
-    else
-        buffer.insert(buffer.end(), data, data + length);
-}
-} // namespace
-
-void MVDevice::appendReceivedBytes(const uint8_t* data, int length)
-{
-    if (data == nullptr || length <= 0)
-        return;
-    if (!receiveBuffer)
-        receiveBuffer = std::make_unique<std::vector<uint8_t>>();
-    std::vector<uint8_t>& buffer = *receiveBuffer;
-    if (pending == Pending::Sysex && extendsSysex(data, length) &&
-        buffer.size() + length <= receiveBufferLimit)
-    {
-        // Bytes inside a SysEx message that neither end nor restart it only
-        // extend it: nothing to cut, the scan moves past them.
-        appendTo(buffer, data, length);
-        scanPosition = buffer.size();
-        return;
-    }
-    appendTo(buffer, data, length);
-
-    const std::size_t consumed = cutMessages();
-    if (consumed > 0)
-    {
-        buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(consumed));
-        scanPosition -= consumed;
-        if (pending != Pending::None)
-            messageStart -= consumed;
-    }
-    if (buffer.size() > receiveBufferLimit)
-        trimReceiveBuffer();
-}
-
-std::size_t MVDevice::cutMessages()
-{
-    // Messages are dispatched straight from the buffer, which stays unchanged
-    // until the scan ends.
-    const uint8_t* const bytes = receiveBuffer->data();
-    const std::size_t size = receiveBuffer->size();
-    std::size_t consumed = 0;
-    std::size_t i = scanPosition;
-    const auto complete = [&](std::size_t last)
-    {
-        dispatchMessage(bytes + messageStart, static_cast<int>(last - messageStart + 1));
-        consumed = last + 1;
-        pending = Pending::None;
-    };
-    while (i < size)
-    {
-        switch (pending)
-        {
-            case Pending::None:
-                while (i < size && bytes[i] != 0xF0 && bytes[i] != 0xB0 && bytes[i] != 0xC0)
-                    ++i;
-                if (i < size)
-                {
-                    pending = bytes[i] == 0xF0   ? Pending::Sysex
-                              : bytes[i] == 0xB0 ? Pending::Controller
-                                                 : Pending::ProgramChange;
-                    messageStart = i++;
-                }
-                break;
-            case Pending::Sysex:
-                // Only F0, which restarts the message there, and F7, which ends
-                // it, count.
-                while (i < size && bytes[i] != 0xF0 && bytes[i] != 0xF7)
-                    ++i;
-                if (i < size)
-                {
-                    if (bytes[i] == 0xF0)
-                        messageStart = i;
-                    else
-                        complete(i);
-                    ++i;
-                }
-                break;
-            case Pending::Controller:
-            case Pending::ProgramChange:
-            {
-                // Two data bytes or one, whatever their values.
-                const std::size_t last = messageStart + (pending == Pending::Controller ? 2 : 1);
-                if (last < size)
-                {
-                    complete(last);
-                    i = last + 1;
-                }
-                else
-                {
-                    i = size;
-                }
-                break;
-            }
-        }
-    }
-    scanPosition = size;
-    return consumed;
-}
-
-void MVDevice::trimReceiveBuffer()
-{
-    // Keep the message still arriving, from the last F0 on; when even that is
-    // too long it can never be received, so keep only the last two bytes,
-    // which may begin a channel message. The kept bytes are scanned afresh.
-    std::vector<uint8_t>& buffer = *receiveBuffer;
-    const auto lastStart = std::find(buffer.rbegin(), buffer.rend(), uint8_t{0xF0});
-    if (lastStart != buffer.rend())
-        buffer.erase(buffer.begin(), lastStart.base() - 1);
-    if (buffer.size() > receiveBufferLimit)
-        buffer.erase(buffer.begin(), buffer.end() - 2);
-    scanPosition = 0;
-    pending = Pending::None;
-    const std::size_t consumed = cutMessages();
-    buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(consumed));
-    scanPosition -= consumed;
-    if (pending != Pending::None)
-        messageStart -= consumed;
-}
-
 void MVDevice::dispatchMessage(const uint8_t* message, int length)
 {
     if (message == nullptr || length <= 0)
@@ -315,9 +149,4 @@ void MVDevice::dispatchMessage(const uint8_t* message, int length)
     if (message[0] == 0xF0 && message[length - 1] != 0)
         eventDelegate->handleSysex(message, length);
     eventDelegate->handleMessage(message, length);
-}
-
-std::size_t MVDevice::getReceiveBufferSize() const
-{
-    return receiveBuffer ? receiveBuffer->size() : 0;
 }

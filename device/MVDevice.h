@@ -3,13 +3,13 @@
 #include "device/DeviceKey.h"
 #include "device/MVDeviceEventDelegate.h"
 #include "device/MVQueue.h"
+#include "device/StreamCutter.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <utility>
 #include <vector>
 
 // The open connection to one amplifier. Sends byte strings through writeRaw
@@ -24,8 +24,6 @@ class MVDevice
 {
 public:
     static constexpr int sessionCount = 64;
-    // Bytes kept of a stream that completes no message (see appendReceivedBytes).
-    static constexpr std::size_t receiveBufferLimit = 64 * 1024;
 
     MVDevice();
     virtual ~MVDevice();
@@ -70,25 +68,19 @@ public:
     // Receives waiting on the id right now.
     std::size_t getWaiterCount(unsigned sessionId);
 
-    // The receive stream cutter: appends the bytes to the receive buffer, cuts
-    // every complete message out of it (as findMidiMessage finds them) and
-    // dispatches each in order. Bytes after the last message stay for the
-    // next call. When more than receiveBufferLimit bytes are left, the bytes
-    // before the last F0 are dropped, and all but the last two when that is
-    // still too many. Each byte is scanned once, however the stream is split.
-    void appendReceivedBytes(const uint8_t* data, int length);
+    // Feeds the bytes to the device's StreamCutter and dispatches every
+    // message they complete, in order.
+    void appendReceivedBytes(const uint8_t* data, int length)
+    {
+        receiveCutter.feed(data, length,
+                           [this](const uint8_t* message, int size) { dispatchMessage(message, size); });
+    }
 
     // Routes one complete message: bootloader replies ("RetFwStatus",
     // "RetFwInfo", "RetWriteFlash" after byte 0) to the own id; valid frames
     // to their session id's queue (dropped when the id is not in use) or,
     // for ids of 64 or more, to the delegate; anything else to the delegate.
     void dispatchMessage(const uint8_t* message, int length);
-
-    // First and last index of the first complete message in buffer at or
-    // after from, or (-1, -1). Messages: B0 and two bytes, C0 and one byte,
-    // or the last F0 ahead of the first F7 through that F7. Other bytes are
-    // skipped; an incomplete message ends the search.
-    static std::pair<int, int> findMidiMessage(const std::vector<uint8_t>& buffer, int from);
 
     int getOwnSessionId() const { return ownSessionId; }
     int getMaxPacketSize() const { return maxPacketSize; }
@@ -98,36 +90,15 @@ public:
     void setEventDelegate(mvhw::MVDeviceEventDelegate* delegate) { eventDelegate = delegate; }
     mvhw::MVDeviceEventDelegate* getEventDelegate() const { return eventDelegate; }
 
-    // Bytes in the receive buffer not yet cut into messages.
-    std::size_t getReceiveBufferSize() const;
+    // Received bytes not yet cut into messages.
+    std::size_t getReceiveBufferSize() const { return receiveCutter.bufferedSize(); }
 
 protected:
     int maxPacketSize = 0;
 
 private:
-    // What the bytes scanned so far have begun: nothing, a SysEx message, a
-    // controller (B0) or a program change (C0).
-    enum class Pending
-    {
-        None,
-        Sysex,
-        Controller,
-        ProgramChange
-    };
-
-    // Scans the receive buffer from scanPosition, dispatching every message
-    // it completes; returns the index after the last one dispatched (0: none).
-    std::size_t cutMessages();
-    // Drops bytes no message can use once the buffer holds too many.
-    void trimReceiveBuffer();
-
     std::vector<std::shared_ptr<MVQueue>> sessionQueues;
-    std::unique_ptr<std::vector<uint8_t>> receiveBuffer;
-    // The cutter's state between calls: where the next scan starts, and the
-    // message begun at messageStart, if any.
-    std::size_t scanPosition = 0;
-    std::size_t messageStart = 0;
-    Pending pending = Pending::None;
+    StreamCutter receiveCutter;
     std::mutex sessionMutex;
     int ownSessionId = -1;
     int lastSessionId = sessionCount - 1;

@@ -20,7 +20,8 @@ public:
     // The exchange proper, on the given session id.
     virtual bool doRun(MVDevice* device, int sessionId) = 0;
 
-    // Receive timeout in milliseconds.
+    // How long each reply is awaited, in milliseconds (0: without limit; a
+    // negative one takes only what is queued already).
     int timeoutMs;
     // The SessionError left by the last failure; run never resets it.
     int error = 0;

@@ -17,11 +17,25 @@ enum Value : int
     NoDevice = 8,
     // 9 is not used.
     NoSession = 10,
+    // "GetFwStatus" not sent or not answered; also a run stopped before it
+    // sent anything (FirmwareUpdateSession::StopPoint).
     GetFwStatusFailed = 11,
+    // "SetFwStatus" not sent; also a run stopped after the status read,
+    // before "SetFwStatus" 0.
     SetFwStatusFailed = 12,
+    // A device callback of the firmware update returned false: before the
+    // flash the amplifier did not reopen in its bootloader, after it the
+    // amplifier did not come back. Also a run stopped while the amplifier
+    // restarts or comes back (FirmwareUpdateSession::StopPoint).
     CallbackRefused = 13,
     GetFwInfoFailed = 14,
+    // A refused image: a firmware file that is not read (FirmwareFileReader),
+    // an image whose info block, length or checksum does not hold, or one
+    // built for another amplifier.
     FileOpenFailed = 15,
+    // A block not sent, not answered or refused twice, or a stop asked for
+    // between blocks; also an unusable in-memory image (null, empty, or 2^28
+    // bytes or more), before anything is sent.
     WriteFlashFailed = 16,
     InvalidRequest = 17,
     UnpackFailed = 18

@@ -119,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
             return v;
         }();
         FirmwareUpdateSession session;
-        session.replyTimeoutMs = replyWaitMs;
+        session.timeoutMs = replyWaitMs;
         int last = 0;
         session.setProgressCallback(checkProgress, &last);
         const bool ok =

@@ -3,6 +3,7 @@
 // cutting must not depend on the split.
 #include "device/CommandFrame.h"
 #include "device/MVDevice.h"
+#include "tests/device/FindMidiMessage.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -68,7 +69,7 @@ Outcome run(const uint8_t* data, std::size_t size, std::size_t chunk)
     {
         const std::size_t n = size - pos < chunk ? size - pos : chunk;
         device.appendReceivedBytes(data + pos, static_cast<int>(n));
-        if (device.getReceiveBufferSize() > MVDevice::receiveBufferLimit)
+        if (device.getReceiveBufferSize() > StreamCutter::bufferLimit)
             std::abort();
     }
 
@@ -99,23 +100,18 @@ Outcome run(const uint8_t* data, std::size_t size, std::size_t chunk)
 }
 
 // Every message, in order, that searching the whole stream from the start
-// with findMidiMessage finds, and the bytes left after the last one.
+// with findMidiMessage finds, each routed alone, and the bytes left after the
+// last one.
 Outcome reference(const uint8_t* data, std::size_t size)
 {
-    const std::vector<uint8_t> stream(data, data + size);
     Outcome out;
-    int last = -1;
-    for (auto found = MVDevice::findMidiMessage(stream, 0); found.first >= 0;
-         found = MVDevice::findMidiMessage(stream, found.second + 1))
+    for (const auto& m : stream_reference::referenceCut(std::vector<uint8_t>(data, data + size), out.left))
     {
-        const Outcome one = run(stream.data() + found.first, std::size_t(found.second - found.first + 1),
-                                std::size_t(found.second - found.first + 1));
+        const Outcome one = run(m.data(), m.size(), m.size());
         for (unsigned id = 0; id < MVDevice::sessionCount; ++id)
             out.queued[id].insert(out.queued[id].end(), one.queued[id].begin(), one.queued[id].end());
         out.delegated.insert(out.delegated.end(), one.delegated.begin(), one.delegated.end());
-        last = found.second;
     }
-    out.left = size - std::size_t(last + 1);
     return out;
 }
 
@@ -130,13 +126,13 @@ bool operator!=(const Outcome& a, const Outcome& b)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size < 1 || size > 4 * MVDevice::receiveBufferLimit)
+    if (size < 1 || size > 4 * StreamCutter::bufferLimit)
         return 0;
     const std::size_t chunk = 1 + data[0] % 64;
     const Outcome split = run(data + 1, size - 1, chunk);
     // Past the buffer's limit what is kept depends on where the pieces end;
     // below it the cut must not.
-    if (size - 1 > MVDevice::receiveBufferLimit)
+    if (size - 1 > StreamCutter::bufferLimit)
         return 0;
     const Outcome whole = run(data + 1, size - 1, size);
     if (whole != split)

@@ -248,7 +248,7 @@ TEST(Bootloader, FailedInfoReadsLeaveTheBlockZeroed)
     EXPECT_EQ(Bytes(encoded, encoded + 84), Bytes(84, 0));
 
     bootloader::DownloadFirmwareVersionSession session;
-    session.replyTimeoutMs = 20;
+    session.timeoutMs = 20;
     testing::internal::CaptureStdout();
     EXPECT_FALSE(session.run(&device));
     testing::internal::GetCapturedStdout();
@@ -299,7 +299,7 @@ TEST(Bootloader, BlockResultSequences)
         boot.writeResults = c.results;
         boot.attach(device);
         FirmwareUpdateSession session;
-        session.replyTimeoutMs = 30;
+        session.timeoutMs = 30;
         EXPECT_EQ(session.flashImage(&device, 0, image.data(), int64_t(image.size())), c.ok);
         size_t block0 = 0;
         for (const Bytes& m : device.sent)
@@ -326,7 +326,7 @@ TEST(Bootloader, StrayMessagesBetweenRepliesAreSkipped)
     boot.attach(device);
     const Bytes image = randomImage(1000, 4);
     FirmwareUpdateSession session;
-    session.replyTimeoutMs = 30;
+    session.timeoutMs = 30;
     EXPECT_TRUE(session.flashImage(&device, 0, image.data(), int64_t(image.size())));
     EXPECT_EQ(boot.blocks, 4);
     EXPECT_TRUE(std::equal(image.begin(), image.end(), boot.flash.begin()));

@@ -76,8 +76,7 @@ struct FirmwareUpdateEmulatorTest : EmulatorFixture
         ASSERT_TRUE(device->open());
         amp->clearReceivedMessages();
 
-        session.timeoutMs = 3000;
-        session.replyTimeoutMs = replyWaitMs;
+        session.timeoutMs = replyWaitMs;
         session.image = image.data();
         session.imageSize = int(image.size());
         session.progressCallback = recordProgress;
@@ -124,7 +123,7 @@ struct FirmwareUpdateEmulatorTest : EmulatorFixture
     std::string readVersion()
     {
         bootloader::DownloadFirmwareVersionSession info;
-        info.replyTimeoutMs = replyWaitMs;
+        info.timeoutMs = replyWaitMs;
         testing::internal::CaptureStdout();
         const bool ok = info.run(device.get());
         testing::internal::GetCapturedStdout();
@@ -285,7 +284,7 @@ TEST_F(FirmwareUpdateEmulatorTest, InformationReads)
         amp->getBootloader().clearFlash();
         amp->getBootloader().setInfoBlock(originalInfo);
         FirmwareUpdateSession s;
-        s.replyTimeoutMs = replyWaitMs;
+        s.timeoutMs = replyWaitMs;
         s.image = small.data();
         s.imageSize = int(small.size());
         testing::internal::CaptureStdout();
@@ -369,7 +368,7 @@ TEST_F(FirmwareUpdateEmulatorTest, DeviceNameDecidesBeforeAnyBlock)
         const int requestsBefore = bootloader.getBlockRequests();
         reopen.calls = 0;
         FirmwareUpdateSession s;
-        s.replyTimeoutMs = replyWaitMs;
+        s.timeoutMs = replyWaitMs;
         s.image = otherDevice.data();
         s.imageSize = int(otherDevice.size());
         s.beforeFlashCallback = s.afterFlashCallback = reopenDevice;
@@ -487,7 +486,7 @@ TEST_F(FirmwareUpdateEmulatorTest, BlockResultSequences)
             amp->getBootloader().clearFlash();
             amp->clearReceivedMessages();
             FirmwareUpdateSession s;
-            s.replyTimeoutMs = c.echoing.ok || c.notEchoing.ok ? replyWaitMs : 100;
+            s.timeoutMs = c.echoing.ok || c.notEchoing.ok ? replyWaitMs : 100;
             s.image = small.data();
             s.imageSize = int(small.size());
             s.afterFlashCallback = reopenDevice;
@@ -532,7 +531,7 @@ TEST_F(FirmwareUpdateEmulatorTest, UnplugMidFlashFailsWithACode)
     emu::BootloaderFaults f;
     f.unplugAtBlock = 100;
     amp->getBootloader().setFaults(f);
-    session.replyTimeoutMs = 150;
+    session.timeoutMs = 150;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(runUpdate());
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));

@@ -1,16 +1,14 @@
 #include "device/FirmwareUpdateSession.h"
 #include "device/SessionError.h"
+#include "tests/device/FirmwareFiles.h"
 #include "tests/device/ScriptedDevice.h"
 #include "tests/device/TestFirmwareImage.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <stdexcept>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace testing_device;
 
@@ -51,8 +49,7 @@ struct Fixture
     {
         boot.infoBlock = Bytes(image.begin() + 0x400, image.begin() + 0x454);
         boot.attach(device);
-        session.timeoutMs = 3000;
-        session.replyTimeoutMs = 30;
+        session.timeoutMs = 30;
         session.image = image.data();
         session.imageSize = int(image.size());
         session.setBeforeFlashCallback(beforeFlash, &log);
@@ -84,17 +81,6 @@ struct Fixture
         return names;
     }
 };
-
-std::string tempPath(const char* name)
-{
-    return std::string(::testing::TempDir()) + "/flash_" + std::to_string(::getpid()) + "_" + name;
-}
-
-void writeFile(const std::string& path, const Bytes& bytes)
-{
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
 
 } // namespace
 
@@ -455,40 +441,8 @@ TEST(FirmwareUpdateSession, FileIsReadWholeBeforeAnyTraffic)
 
 TEST(FirmwareUpdateSession, FileErrorsEndWithFifteenAndSendNothing)
 {
-    const std::string empty = tempPath("empty.bin");
-    writeFile(empty, {});
-    const std::string huge = tempPath("huge.bin");
-    {
-        // Sparse: 2^28 bytes take no space and are never read.
-        std::FILE* file = std::fopen(huge.c_str(), "wb");
-        ASSERT_NE(file, nullptr);
-        std::fseek(file, (1L << 28) - 1, SEEK_SET);
-        std::fputc(0, file);
-        std::fclose(file);
-    }
-    const std::string directory = std::string(::testing::TempDir());
-    // Opening a FIFO would block until a writer comes; a device never ends.
-    const std::string fifo = tempPath("fifo.bin");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const std::string good = tempPath("beside.bin");
-    writeFile(good, makeTestImage(2000, 7));
-
-    struct Case
-    {
-        std::string path;
-        std::string why; // the one line says this after the quoted path
-    };
-    const Case cases[] = {
-        {tempPath("missing.bin"), "cannot be opened: No such file or directory"},
-        {empty, "is empty"},
-        {huge, "has 268435456 bytes; an image must stay below 268435456"},
-        {directory, "is a directory"},
-        {std::string(), "cannot be opened: No such file or directory"},
-        {fifo, "is a FIFO"},
-        {"/dev/zero", "is a device file"},
-        {good + "/child", "cannot be opened: Not a directory"},
-    };
-    for (const Case& c : cases)
+    const RefusedFiles files;
+    for (const RefusedFiles::Case& c : files.cases)
     {
         SCOPED_TRACE(c.path);
         Fixture f;
@@ -500,10 +454,6 @@ TEST(FirmwareUpdateSession, FileErrorsEndWithFifteenAndSendNothing)
         EXPECT_EQ(f.out, "Firmware file refused: '" + c.path + "' " + c.why + "\n");
         EXPECT_TRUE(f.log.events.empty());
     }
-    std::remove(empty.c_str());
-    std::remove(huge.c_str());
-    std::remove(fifo.c_str());
-    std::remove(good.c_str());
 }
 
 TEST(FirmwareUpdateSession, ExceptionsFromCallbacksPassAndReleaseTheFile)

@@ -1,5 +1,5 @@
-// Routing: bootloader replies to the own id, frames to their id, the rest to the delegate; the receive
-// buffer's cap.
+// Routing: bootloader replies to the own id, frames to their id, the rest to the delegate; received bytes
+// reach it through the stream cutter.
 #include "tests/device/TestDevice.h"
 
 #include <gtest/gtest.h>
@@ -34,6 +34,17 @@ TEST(MVDevice, Routing)
     EXPECT_EQ(drain(device, 0), (std::vector<Bytes>{status, info, write}));
     EXPECT_EQ(recorder.events, std::vector<std::string>{"message " + Recorder::hex(for64.data(), 7)})
         << "frames for unused ids below 64 are dropped; id 64 goes to handleMessage only";
+}
+
+TEST(MVDevice, InvalidSysexGoesToTheDelegateAsSysex)
+{
+    TestDevice device;
+    Recorder recorder;
+    device.setEventDelegate(&recorder);
+    device.feed(Bytes{0xF0, 0x01, 0x00, 0x05, 0x02, 0x12, 0xF7});
+    EXPECT_EQ(recorder.events,
+              (std::vector<std::string>{"sysex F0 01 00 05 02 12 F7", "message F0 01 00 05 02 12 F7"}));
+    EXPECT_EQ(device.getReceiveBufferSize(), 0u);
 }
 
 TEST(MVDevice, BootloaderKeywords)

@@ -76,26 +76,6 @@ inline Bytes keywordMessage(const std::string& keyword, const Bytes& tail = {0xF
     return m + tail;
 }
 
-// The cutter's result for a whole stream, the plain way: search with
-// findMidiMessage from the start after every message.
-inline std::vector<std::string> referenceCut(const Bytes& stream, std::size_t& left)
-{
-    std::vector<std::string> events;
-    int last = -1;
-    for (auto found = MVDevice::findMidiMessage(stream, 0); found.first >= 0;
-         found = MVDevice::findMidiMessage(stream, found.second + 1))
-    {
-        Recorder recorder;
-        TestDevice device;
-        device.setEventDelegate(&recorder);
-        device.dispatch(Bytes(stream.begin() + found.first, stream.begin() + found.second + 1));
-        events.insert(events.end(), recorder.events.begin(), recorder.events.end());
-        last = found.second;
-    }
-    left = stream.size() - static_cast<std::size_t>(last + 1);
-    return events;
-}
-
 // Receives whatever is queued on the id without waiting.
 inline std::vector<Bytes> drain(MVDevice& device, unsigned id)
 {

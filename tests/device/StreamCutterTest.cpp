@@ -1,19 +1,39 @@
 // The receive stream cutter: messages cut out of the bytes however they
 // arrive, and the cap on the bytes it keeps.
+#include "device/StreamCutter.h"
+#include "tests/device/FindMidiMessage.h"
 #include "tests/device/TestDevice.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstring>
 #include <random>
-#include <stdexcept>
 #include <string>
-#include <thread>
 
 using namespace mvdevice_test;
 
-TEST(MVDevice, StreamCutter)
+namespace
+{
+// A cutter and the messages it handed out, also as "message <hex>".
+struct Cutter
+{
+    StreamCutter cutter;
+    std::vector<Bytes> messages;
+    std::vector<std::string> events;
+
+    void feed(const Bytes& bytes)
+    {
+        cutter.feed(bytes.data(), static_cast<int>(bytes.size()),
+                    [this](const uint8_t* m, int n)
+                    {
+                        messages.emplace_back(m, m + n);
+                        events.push_back("message " + Recorder::hex(m, n));
+                    });
+    }
+    std::size_t bufferedSize() const { return cutter.bufferedSize(); }
+};
+} // namespace
+
+TEST(StreamCutter, Cuts)
 {
     const Bytes f = frame(0x40, MessageClass::Data, 18, {1, 2, 3, 4});
     const Bytes g = frame(0x41, MessageClass::Ack, 6);
@@ -57,31 +77,25 @@ TEST(MVDevice, StreamCutter)
           Bytes{0xF0, 0x11, 0x22} + g + Bytes{0x80}},
          {{"message " + F, "message B0 01 02", "message " + G}},
          1},
-        {"invalid SysEx goes to the delegate as SysEx",
-         {Bytes{0xF0, 0x01, 0x00, 0x05, 0x02, 0x12, 0xF7}},
-         {{"sysex F0 01 00 05 02 12 F7", "message F0 01 00 05 02 12 F7"}},
-         0},
     };
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.name);
-        TestDevice device;
-        Recorder recorder;
-        device.setEventDelegate(&recorder);
+        Cutter cutter;
         std::vector<std::string> expected;
         for (std::size_t i = 0; i < c.chunks.size(); ++i)
         {
-            device.feed(c.chunks[i]);
+            cutter.feed(c.chunks[i]);
             expected.insert(expected.end(), c.eventsAfterEachChunk[i].begin(),
                             c.eventsAfterEachChunk[i].end());
-            EXPECT_EQ(recorder.events, expected) << "after chunk " << i;
+            EXPECT_EQ(cutter.events, expected) << "after chunk " << i;
         }
-        EXPECT_EQ(device.getReceiveBufferSize(), c.bufferLeft);
+        EXPECT_EQ(cutter.bufferedSize(), c.bufferLeft);
     }
 }
 
 // Cutting does not depend on how the stream is split into callbacks.
-TEST(MVDevice, StreamCutterIgnoresChunking)
+TEST(StreamCutter, IgnoresChunking)
 {
     std::mt19937 rng(42);
     const uint8_t alphabet[] = {0xF0, 0xF7, 0xB0, 0xC0, 0x00, 0x01, 0x12, 0x40, 0x7F, 0x90, 0x80};
@@ -104,14 +118,10 @@ TEST(MVDevice, StreamCutterIgnoresChunking)
             }
         }
 
-        TestDevice whole;
-        Recorder wholeEvents;
-        whole.setEventDelegate(&wholeEvents);
+        Cutter whole;
         whole.feed(stream);
 
-        TestDevice split;
-        Recorder splitEvents;
-        split.setEventDelegate(&splitEvents);
+        Cutter split;
         for (std::size_t pos = 0; pos < stream.size();)
         {
             const std::size_t n = std::min<std::size_t>(1 + rng() % 9, stream.size() - pos);
@@ -119,72 +129,74 @@ TEST(MVDevice, StreamCutterIgnoresChunking)
                 Bytes(stream.begin() + static_cast<long>(pos), stream.begin() + static_cast<long>(pos + n)));
             pos += n;
         }
-        ASSERT_EQ(splitEvents.events, wholeEvents.events) << "round " << round;
-        ASSERT_EQ(split.getReceiveBufferSize(), whole.getReceiveBufferSize());
+        ASSERT_EQ(split.messages, whole.messages) << "round " << round;
+        ASSERT_EQ(split.bufferedSize(), whole.bufferedSize());
         std::size_t left = 0;
-        ASSERT_EQ(wholeEvents.events, referenceCut(stream, left)) << "round " << round;
-        ASSERT_EQ(whole.getReceiveBufferSize(), left);
+        ASSERT_EQ(whole.messages, stream_reference::referenceCut(stream, left)) << "round " << round;
+        ASSERT_EQ(whole.bufferedSize(), left);
     }
 }
 
-TEST(MVDevice, ReceiveBufferIsCapped)
+TEST(StreamCutter, BufferIsCapped)
 {
-    const std::size_t limit = MVDevice::receiveBufferLimit;
+    const std::size_t limit = StreamCutter::bufferLimit;
     const Bytes f = frame(1, MessageClass::Data, 35, {7});
     {
         SCOPED_TRACE("below the limit every byte is kept");
-        TestDevice device;
-        device.feed(Bytes(1000, 0x11) + Bytes{0xF0, 0x01});
-        EXPECT_EQ(device.getReceiveBufferSize(), 1002u);
+        Cutter cutter;
+        cutter.feed(Bytes(1000, 0x11) + Bytes{0xF0, 0x01});
+        EXPECT_EQ(cutter.bufferedSize(), 1002u);
     }
     {
         SCOPED_TRACE("garbage before the last F0 is dropped");
-        TestDevice device;
-        device.acquireSessionId();
-        device.feed(Bytes(limit, 0x11));
-        EXPECT_EQ(device.getReceiveBufferSize(), limit);
-        device.feed(Bytes(f.begin(), f.begin() + 4));
-        EXPECT_EQ(device.getReceiveBufferSize(), 4u);
-        device.feed(Bytes(f.begin() + 4, f.end()));
-        EXPECT_EQ(drain(device, 1), std::vector<Bytes>{f});
-        EXPECT_EQ(device.getReceiveBufferSize(), 0u);
+        Cutter cutter;
+        cutter.feed(Bytes(limit, 0x11));
+        EXPECT_EQ(cutter.bufferedSize(), limit);
+        cutter.feed(Bytes(f.begin(), f.begin() + 4));
+        EXPECT_EQ(cutter.bufferedSize(), 4u);
+        cutter.feed(Bytes(f.begin() + 4, f.end()));
+        EXPECT_EQ(cutter.messages, std::vector<Bytes>{f});
+        EXPECT_EQ(cutter.bufferedSize(), 0u);
     }
     {
         SCOPED_TRACE("an unterminated message past the limit is dropped");
-        TestDevice device;
-        device.acquireSessionId();
+        Cutter cutter;
         Bytes endless{0xF0};
         endless.resize(limit + 10, 0x01);
         for (std::size_t pos = 0; pos < endless.size(); pos += 4096)
         {
-            device.feed(Bytes(endless.begin() + static_cast<long>(pos),
+            cutter.feed(Bytes(endless.begin() + static_cast<long>(pos),
                               endless.begin() + static_cast<long>(std::min(pos + 4096, endless.size()))));
-            ASSERT_LE(device.getReceiveBufferSize(), limit);
+            ASSERT_LE(cutter.bufferedSize(), limit);
         }
-        device.feed(Bytes{0xF7} + f);
-        EXPECT_EQ(drain(device, 1), std::vector<Bytes>{f});
+        cutter.feed(Bytes{0xF7} + f);
+        EXPECT_EQ(cutter.messages, std::vector<Bytes>{f});
     }
     {
         SCOPED_TRACE("a channel message cut by the cap still completes");
-        TestDevice device;
-        Recorder recorder;
-        device.setEventDelegate(&recorder);
-        device.feed(Bytes(limit + 5, 0x22) + Bytes{0xB0, 0x07});
-        EXPECT_EQ(device.getReceiveBufferSize(), 2u);
-        device.feed({0x64});
-        EXPECT_EQ(recorder.events, std::vector<std::string>{"message B0 07 64"});
+        Cutter cutter;
+        cutter.feed(Bytes(limit + 5, 0x22) + Bytes{0xB0, 0x07});
+        EXPECT_EQ(cutter.bufferedSize(), 2u);
+        cutter.feed({0x64});
+        EXPECT_EQ(cutter.events, std::vector<std::string>{"message B0 07 64"});
+    }
+    {
+        SCOPED_TRACE("the two bytes kept of an endless message are scanned at once");
+        Cutter cutter;
+        cutter.feed(Bytes{0xF0} + Bytes(limit, 0x11) + Bytes{0xC0, 0x05});
+        EXPECT_EQ(cutter.events, std::vector<std::string>{"message C0 05"});
+        EXPECT_EQ(cutter.bufferedSize(), 0u);
     }
     {
         SCOPED_TRACE("complete messages in one large callback all arrive");
-        TestDevice device;
-        device.acquireSessionId();
+        Cutter cutter;
         const Bytes big = frame(1, MessageClass::Data, 36, Bytes(500, 0x55));
         Bytes stream;
         for (int i = 0; i < 150; ++i)
             stream = stream + big;
         ASSERT_GT(stream.size(), limit);
-        device.feed(stream + Bytes{0xF0});
-        EXPECT_EQ(drain(device, 1).size(), 150u);
-        EXPECT_EQ(device.getReceiveBufferSize(), 1u);
+        cutter.feed(stream + Bytes{0xF0});
+        EXPECT_EQ(cutter.messages.size(), 150u);
+        EXPECT_EQ(cutter.bufferedSize(), 1u);
     }
 }
