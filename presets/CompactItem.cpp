@@ -240,9 +240,7 @@ bool writeCompactItem(uint8_t* buffer, size_t size, const Json::Value& item, uin
     header.active = active ? 1 : 0;
     header.paramCount = uint8_t(written);
     header.arrayFlag = arrays == 1 ? 1 : 0;
-    const uint32_t word = header.toWord();
-    for (int i = 0; i < 4; ++i)
-        bytes[size_t(i)] = uint8_t(word >> (8 * i));
+    storeWord(bytes.data(), header.toWord());
     std::memcpy(buffer + offset, bytes.data(), bytes.size());
     offset += uint32_t(bytes.size());
     return true;
