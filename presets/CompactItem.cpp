@@ -49,18 +49,17 @@ bool scalarsFit(uint64_t size, uint32_t offset, uint64_t count)
     return count * 4 <= bytesAfter(offsetReach(size), offset);
 }
 
-// count >= 1: the array as id 0, then scalars as ids 100, 1, 2, ....
-bool readToneMatchingOrder(const uint8_t* buffer, uint64_t size, uint32_t& offset, unsigned count,
-                           Json::Value& params)
+// The array as id 0, then the header's scalars as ids 100, 1, 2, ....
+bool readToneMatchingOrder(const uint8_t* buffer, uint64_t size, uint32_t& offset,
+                           const CompactItemHeader& header, Json::Value& params)
 {
-    if (count - 1 > maxToneMatchingScalars)
-        return false;
+    const unsigned scalars = header.scalarCount();
     Json::Value values;
-    if (!readArrayValues(buffer, size, offset, values) || !scalarsFit(size, offset, count - 1))
+    if (!readArrayValues(buffer, size, offset, values) || !scalarsFit(size, offset, scalars))
         return false;
     params = Json::Value(Json::arrayValue);
     params.append(param(0, std::move(values)));
-    for (unsigned i = 1; i < count; ++i)
+    for (unsigned i = 1; i <= scalars; ++i)
     {
         float value = 0.0f;
         readFloatAt(buffer, size, offset, value);
@@ -69,8 +68,8 @@ bool readToneMatchingOrder(const uint8_t* buffer, uint64_t size, uint32_t& offse
     return true;
 }
 
-// Scalars as ids 0, 1, 2, ..., then, with the array flag set, the array with
-// the id that follows them.
+// Scalars as ids 0, 1, 2, ..., then the header's array, if any, with the id
+// that follows them.
 bool readGeneralOrder(const uint8_t* buffer, uint64_t size, uint32_t& offset, const CompactItemHeader& header,
                       Json::Value& params)
 {
@@ -84,7 +83,7 @@ bool readGeneralOrder(const uint8_t* buffer, uint64_t size, uint32_t& offset, co
         readFloatAt(buffer, size, offset, value);
         params.append(param(int(i), Json::Value(double(value))));
     }
-    if (header.arrayFlag == 0)
+    if (!header.hasArray())
         return true;
     Json::Value values;
     if (!readArrayValues(buffer, size, offset, values))
@@ -127,50 +126,16 @@ template <size_t N> int findModule(const std::vector<uint8_t>& preset, const int
         const CompactItemHeader header = CompactItemHeader::fromWord(word);
         if (std::find(std::begin(wanted), std::end(wanted), int(header.moduleNumber)) != std::end(wanted))
             return header.moduleNumber;
-        // Stepped over as readCompactItem reads it: the scalars, then the
-        // array's length word and values, wherever the item keeps them.
-        uint64_t next = position + 4 + 4 * uint64_t(header.scalarCount());
-        if (header.arrayFlag != 0)
-        {
-            const uint64_t lengthAt = header.arrayFirst() ? position + 4 : next;
-            uint32_t length = 0;
-            if (!wordAt(data, size, lengthAt, length))
-                return fallback;
-            next += 4 + uint64_t(length);
-        }
-        position = next;
+        // Stepped over as readCompactItem reads it.
+        uint32_t length = 0;
+        if (header.hasArray() && !wordAt(data, size, position + header.arrayLengthOffset(), length))
+            return fallback;
+        position += header.itemBytes(length);
     }
     return fallback;
 }
 
 } // namespace
-
-CompactItemHeader CompactItemHeader::fromWord(uint32_t word)
-{
-    CompactItemHeader header;
-    header.moduleNumber = uint8_t(word);
-    header.active = uint8_t(word >> 8);
-    header.paramCount = uint8_t(word >> 16);
-    header.arrayFlag = uint8_t(word >> 24);
-    return header;
-}
-
-uint32_t CompactItemHeader::toWord() const
-{
-    return packBytes(moduleNumber, active, paramCount, arrayFlag);
-}
-
-unsigned CompactItemHeader::scalarCount() const
-{
-    if (arrayFlag == 0)
-        return paramCount;
-    return paramCount == 0 ? 0 : paramCount - 1u;
-}
-
-bool CompactItemHeader::arrayFirst() const
-{
-    return arrayFlag != 0 && moduleNumber == toneMatchingModuleNumber;
-}
 
 bool writeCompactItem(uint8_t* buffer, size_t size, const Json::Value& item, uint32_t& offset)
 {
@@ -228,18 +193,16 @@ bool writeCompactItem(uint8_t* buffer, size_t size, const Json::Value& item, uin
     }
     if (written > maxSignalPathParams || arrays > 1)
         return false;
-    if (toneMatching && written - arrays > maxToneMatchingScalars)
-        return false;
-    if (arrays == 1 && arrayPosition != (toneMatching ? 0 : written - 1))
-        return false;
-    if (room < bytes.size())
-        return false;
-
     CompactItemHeader header;
     header.moduleNumber = uint8_t(module->second);
     header.active = active ? 1 : 0;
     header.paramCount = uint8_t(written);
     header.arrayFlag = arrays == 1 ? 1 : 0;
+    if (!header.scalarsWithinLimit() || (header.hasArray() && arrayPosition != header.arrayIndex()))
+        return false;
+    if (room < bytes.size())
+        return false;
+
     storeWord(bytes.data(), header.toWord());
     std::memcpy(buffer + offset, bytes.data(), bytes.size());
     offset += uint32_t(bytes.size());
@@ -278,12 +241,11 @@ Json::Value readCompactItem(const uint8_t* buffer, size_t size, uint32_t& offset
         return Json::Value();
     }
 
-    if (header.moduleNumber == toneMatchingModuleNumber && header.scalarCount() > maxToneMatchingScalars)
+    if (!header.scalarsWithinLimit())
         return Json::Value();
     Json::Value params;
-    const bool read = header.arrayFirst()
-                          ? readToneMatchingOrder(buffer, size, at, header.scalarCount() + 1, params)
-                          : readGeneralOrder(buffer, size, at, header, params);
+    const bool read = header.arrayFirst() ? readToneMatchingOrder(buffer, size, at, header, params)
+                                          : readGeneralOrder(buffer, size, at, header, params);
     if (!read)
         return Json::Value();
 
@@ -299,11 +261,15 @@ Json::Value readCompactItem(const uint8_t* buffer, size_t size, uint32_t& offset
 
 Json::Value readToneMatchingParams(const uint8_t* buffer, size_t size, uint32_t& offset, int count)
 {
-    if (buffer == nullptr || count < 1)
+    // The count holds the array and fits a header's byte.
+    if (buffer == nullptr || count < 1 || count > int(maxSignalPathParams))
+        return Json::Value();
+    const CompactItemHeader header{uint8_t(toneMatchingModuleNumber), 0, uint8_t(count), 1};
+    if (!header.scalarsWithinLimit())
         return Json::Value();
     uint32_t at = offset;
     Json::Value params;
-    if (!readToneMatchingOrder(buffer, size, at, unsigned(count), params))
+    if (!readToneMatchingOrder(buffer, size, at, header, params))
         return Json::Value();
     offset = at;
     return params;
