@@ -105,6 +105,115 @@ Json::ArrayIndex toneMatchingScalarToMove(const Json::Value& params)
     return count;
 }
 
+// What the writer takes from an item, in the order it looks: "id", the
+// parameter list (in tone-matching order for "mavo.toneMatching"),
+// "isActive" and "params". Filled in place: params may point into it.
+struct ItemFields
+{
+    ItemFields() = default;
+    ItemFields(const ItemFields&) = delete;
+    ItemFields& operator=(const ItemFields&) = delete;
+
+    // -1 for an identifier outside moduleIdToNumber.
+    int moduleNumber = -1;
+    bool active = false;
+    const Json::Value* params = nullptr;
+    // The reordered tone-matching list, when reordering moves anything.
+    Json::Value reordered;
+};
+
+// False for an item without "id", "isActive" or "params".
+bool takeFields(const Json::Value& item, ItemFields& fields)
+{
+    if (!item.isMember("id"))
+        return false;
+    const auto module = moduleIdToNumber.find(item["id"].asString());
+    if (module != moduleIdToNumber.end())
+        fields.moduleNumber = module->second;
+    fields.params = &item["params"];
+    if (fields.moduleNumber == toneMatchingModuleNumber &&
+        toneMatchingScalarToMove(*fields.params) != fields.params->size())
+    {
+        fields.reordered = reorderToneMatchingParams(*fields.params);
+        fields.params = &fields.reordered;
+    }
+    if (!item.isMember("isActive"))
+        return false;
+    fields.active = item["isActive"].asBool();
+    return item.isMember("params");
+}
+
+// An item's bytes as the writer would copy them, with what validate needs to
+// know about its parameters.
+struct EncodedItem
+{
+    CompactItemHeader header;
+    // The header word, then the values.
+    std::vector<uint8_t> bytes;
+    unsigned written = 0;
+    unsigned arrays = 0;
+    // The last array's index among the written parameters.
+    unsigned arrayIndex = 0;
+};
+
+// The parameters in list order, ids left out, and the header that counts
+// them. Parameters without "id" or "value" are skipped.
+EncodedItem encode(const ItemFields& fields, uint64_t room)
+{
+    const Json::Value& params = *fields.params;
+    EncodedItem encoded;
+    encoded.bytes.assign(4, 0);
+    encoded.bytes.reserve(size_t(std::min<uint64_t>(room, 4 + 4 * uint64_t(params.size()))));
+    for (Json::ArrayIndex i = 0; i < params.size(); ++i)
+    {
+        const Json::Value& p = params[i];
+        if (!p.isMember("id") || !p.isMember("value"))
+            continue;
+        const Json::Value& value = p["value"];
+        if (value.type() == Json::arrayValue)
+        {
+            ++encoded.arrays;
+            encoded.arrayIndex = encoded.written;
+            const uint32_t count = std::min<uint32_t>(value.size(), maxSignalPathArrayValues);
+            appendWord(encoded.bytes, 4 * count);
+            for (Json::ArrayIndex v = 0; v < count; ++v)
+                appendFloat(encoded.bytes, toFloat32(value[v]));
+        }
+        else
+        {
+            appendFloat(encoded.bytes, toFloat32(value));
+        }
+        ++encoded.written;
+    }
+    CompactItemHeader& header = encoded.header;
+    header.moduleNumber = uint8_t(fields.moduleNumber);
+    header.active = fields.active ? 1 : 0;
+    header.paramCount = uint8_t(encoded.written);
+    header.arrayFlag = encoded.arrays != 0 ? 1 : 0;
+    storeWord(encoded.bytes.data(), header.toWord());
+    return encoded;
+}
+
+// True when the item fits the room and the readers read it back as written:
+// a count that fits its byte, one array at most, kept where the header says,
+// and the header's limits.
+bool validate(const EncodedItem& encoded, uint64_t room)
+{
+    const CompactItemHeader& header = encoded.header;
+    if (encoded.written > maxSignalPathParams || encoded.arrays > 1)
+        return false;
+    if (!header.scalarsWithinLimit() || (header.hasArray() && encoded.arrayIndex != header.arrayIndex()))
+        return false;
+    return encoded.bytes.size() <= room;
+}
+
+// Copies the item to buffer + offset and steps the offset over it.
+void commit(const EncodedItem& encoded, uint8_t* buffer, uint32_t& offset)
+{
+    std::memcpy(buffer + offset, encoded.bytes.data(), encoded.bytes.size());
+    offset += uint32_t(encoded.bytes.size());
+}
+
 template <size_t N> int findModule(const std::vector<uint8_t>& preset, const int (&wanted)[N], int fallback)
 {
     const uint8_t* data = preset.data();
@@ -139,73 +248,22 @@ template <size_t N> int findModule(const std::vector<uint8_t>& preset, const int
 
 bool writeCompactItem(uint8_t* buffer, size_t size, const Json::Value& item, uint32_t& offset)
 {
-    if (buffer == nullptr || !item.isMember("id"))
-        return false;
-    const auto module = moduleIdToNumber.find(item["id"].asString());
-    const bool toneMatching = module != moduleIdToNumber.end() && module->second == toneMatchingModuleNumber;
-    Json::Value reordered;
-    const Json::Value* params = &item["params"];
-    if (toneMatching && toneMatchingScalarToMove(*params) != params->size())
-    {
-        reordered = reorderToneMatchingParams(*params);
-        params = &reordered;
-    }
-    if (!item.isMember("isActive"))
-        return false;
-    const bool active = item["isActive"].asBool();
-    if (!item.isMember("params"))
+    ItemFields fields;
+    if (buffer == nullptr || !takeFields(item, fields))
         return false;
     const uint64_t room = bytesAfter(offsetReach(size), offset);
-    if (module == moduleIdToNumber.end())
+    if (fields.moduleNumber < 0)
     {
         if (room >= 4)
             offset += 4;
         return false;
     }
-
     // Encoded whole before anything is copied, so a refusal or an exception
     // leaves the caller's buffer alone.
-    std::vector<uint8_t> bytes(4, 0);
-    bytes.reserve(size_t(std::min<uint64_t>(room, 4 + 4 * uint64_t(params->size()))));
-    unsigned written = 0;
-    unsigned arrays = 0;
-    unsigned arrayPosition = 0;
-    for (Json::ArrayIndex i = 0; i < params->size(); ++i)
-    {
-        const Json::Value& p = (*params)[i];
-        if (!p.isMember("id") || !p.isMember("value"))
-            continue;
-        const Json::Value& value = p["value"];
-        if (value.type() == Json::arrayValue)
-        {
-            ++arrays;
-            arrayPosition = written;
-            const uint32_t count = std::min<uint32_t>(value.size(), maxSignalPathArrayValues);
-            appendWord(bytes, 4 * count);
-            for (Json::ArrayIndex v = 0; v < count; ++v)
-                appendFloat(bytes, toFloat32(value[v]));
-        }
-        else
-        {
-            appendFloat(bytes, toFloat32(value));
-        }
-        ++written;
-    }
-    if (written > maxSignalPathParams || arrays > 1)
+    const EncodedItem encoded = encode(fields, room);
+    if (!validate(encoded, room))
         return false;
-    CompactItemHeader header;
-    header.moduleNumber = uint8_t(module->second);
-    header.active = active ? 1 : 0;
-    header.paramCount = uint8_t(written);
-    header.arrayFlag = arrays == 1 ? 1 : 0;
-    if (!header.scalarsWithinLimit() || (header.hasArray() && arrayPosition != header.arrayIndex()))
-        return false;
-    if (room < bytes.size())
-        return false;
-
-    storeWord(bytes.data(), header.toWord());
-    std::memcpy(buffer + offset, bytes.data(), bytes.size());
-    offset += uint32_t(bytes.size());
+    commit(encoded, buffer, offset);
     return true;
 }
 
