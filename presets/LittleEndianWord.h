@@ -3,7 +3,6 @@
 // 32-bit little-endian words, the byte order of the packed preset forms, their
 // length words and the LZW code packer: byte 0 holds the lowest 8 bits.
 
-#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -27,9 +26,9 @@ inline uint32_t loadWord(const uint8_t* at)
 
 inline void appendWord(std::vector<uint8_t>& out, uint32_t word)
 {
-    const size_t at = out.size();
-    out.resize(at + 4);
-    storeWord(out.data() + at, word);
+    uint8_t bytes[4];
+    storeWord(bytes, word);
+    out.insert(out.end(), bytes, bytes + 4);
 }
 
 } // namespace mvhw
