@@ -49,18 +49,17 @@ bool scalarsFit(uint64_t size, uint32_t offset, uint64_t count)
     return count * 4 <= bytesAfter(offsetReach(size), offset);
 }
 
-// count >= 1: the array as id 0, then scalars as ids 100, 1, 2, ....
-bool readToneMatchingOrder(const uint8_t* buffer, uint64_t size, uint32_t& offset, unsigned count,
-                           Json::Value& params)
+// The array as id 0, then the header's scalars as ids 100, 1, 2, ....
+bool readToneMatchingOrder(const uint8_t* buffer, uint64_t size, uint32_t& offset,
+                           const CompactItemHeader& header, Json::Value& params)
 {
-    if (count - 1 > maxToneMatchingScalars)
-        return false;
+    const unsigned scalars = header.scalarCount();
     Json::Value values;
-    if (!readArrayValues(buffer, size, offset, values) || !scalarsFit(size, offset, count - 1))
+    if (!readArrayValues(buffer, size, offset, values) || !scalarsFit(size, offset, scalars))
         return false;
     params = Json::Value(Json::arrayValue);
     params.append(param(0, std::move(values)));
-    for (unsigned i = 1; i < count; ++i)
+    for (unsigned i = 1; i <= scalars; ++i)
     {
         float value = 0.0f;
         readFloatAt(buffer, size, offset, value);
@@ -69,8 +68,8 @@ bool readToneMatchingOrder(const uint8_t* buffer, uint64_t size, uint32_t& offse
     return true;
 }
 
-// Scalars as ids 0, 1, 2, ..., then, with the array flag set, the array with
-// the id that follows them.
+// Scalars as ids 0, 1, 2, ..., then the header's array, if any, with the id
+// that follows them.
 bool readGeneralOrder(const uint8_t* buffer, uint64_t size, uint32_t& offset, const CompactItemHeader& header,
                       Json::Value& params)
 {
@@ -84,7 +83,7 @@ bool readGeneralOrder(const uint8_t* buffer, uint64_t size, uint32_t& offset, co
         readFloatAt(buffer, size, offset, value);
         params.append(param(int(i), Json::Value(double(value))));
     }
-    if (header.arrayFlag == 0)
+    if (!header.hasArray())
         return true;
     Json::Value values;
     if (!readArrayValues(buffer, size, offset, values))
@@ -104,6 +103,115 @@ Json::ArrayIndex toneMatchingScalarToMove(const Json::Value& params)
             return i == 1 || count == 1 ? count : i;
     }
     return count;
+}
+
+// What the writer takes from an item, in the order it looks: "id", the
+// parameter list (in tone-matching order for "mavo.toneMatching"),
+// "isActive" and "params". Filled in place: params may point into it.
+struct ItemFields
+{
+    ItemFields() = default;
+    ItemFields(const ItemFields&) = delete;
+    ItemFields& operator=(const ItemFields&) = delete;
+
+    // -1 for an identifier outside moduleIdToNumber.
+    int moduleNumber = -1;
+    bool active = false;
+    const Json::Value* params = nullptr;
+    // The reordered tone-matching list, when reordering moves anything.
+    Json::Value reordered;
+};
+
+// False for an item without "id", "isActive" or "params".
+bool takeFields(const Json::Value& item, ItemFields& fields)
+{
+    if (!item.isMember("id"))
+        return false;
+    const auto module = moduleIdToNumber.find(item["id"].asString());
+    if (module != moduleIdToNumber.end())
+        fields.moduleNumber = module->second;
+    fields.params = &item["params"];
+    if (fields.moduleNumber == toneMatchingModuleNumber &&
+        toneMatchingScalarToMove(*fields.params) != fields.params->size())
+    {
+        fields.reordered = reorderToneMatchingParams(*fields.params);
+        fields.params = &fields.reordered;
+    }
+    if (!item.isMember("isActive"))
+        return false;
+    fields.active = item["isActive"].asBool();
+    return item.isMember("params");
+}
+
+// An item's bytes as the writer would copy them, with what validate needs to
+// know about its parameters.
+struct EncodedItem
+{
+    CompactItemHeader header;
+    // The header word, then the values.
+    std::vector<uint8_t> bytes;
+    unsigned written = 0;
+    unsigned arrays = 0;
+    // The last array's index among the written parameters.
+    unsigned arrayIndex = 0;
+};
+
+// The parameters in list order, ids left out, and the header that counts
+// them. Parameters without "id" or "value" are skipped.
+EncodedItem encode(const ItemFields& fields, uint64_t room)
+{
+    const Json::Value& params = *fields.params;
+    EncodedItem encoded;
+    encoded.bytes.assign(4, 0);
+    encoded.bytes.reserve(size_t(std::min<uint64_t>(room, 4 + 4 * uint64_t(params.size()))));
+    for (Json::ArrayIndex i = 0; i < params.size(); ++i)
+    {
+        const Json::Value& p = params[i];
+        if (!p.isMember("id") || !p.isMember("value"))
+            continue;
+        const Json::Value& value = p["value"];
+        if (value.type() == Json::arrayValue)
+        {
+            ++encoded.arrays;
+            encoded.arrayIndex = encoded.written;
+            const uint32_t count = std::min<uint32_t>(value.size(), maxSignalPathArrayValues);
+            appendWord(encoded.bytes, 4 * count);
+            for (Json::ArrayIndex v = 0; v < count; ++v)
+                appendFloat(encoded.bytes, toFloat32(value[v]));
+        }
+        else
+        {
+            appendFloat(encoded.bytes, toFloat32(value));
+        }
+        ++encoded.written;
+    }
+    CompactItemHeader& header = encoded.header;
+    header.moduleNumber = uint8_t(fields.moduleNumber);
+    header.active = fields.active ? 1 : 0;
+    header.paramCount = uint8_t(encoded.written);
+    header.arrayFlag = encoded.arrays != 0 ? 1 : 0;
+    storeWord(encoded.bytes.data(), header.toWord());
+    return encoded;
+}
+
+// True when the item fits the room and the readers read it back as written:
+// a count that fits its byte, one array at most, kept where the header says,
+// and the header's limits.
+bool validate(const EncodedItem& encoded, uint64_t room)
+{
+    const CompactItemHeader& header = encoded.header;
+    if (encoded.written > maxSignalPathParams || encoded.arrays > 1)
+        return false;
+    if (!header.scalarsWithinLimit() || (header.hasArray() && encoded.arrayIndex != header.arrayIndex()))
+        return false;
+    return encoded.bytes.size() <= room;
+}
+
+// Copies the item to buffer + offset and steps the offset over it.
+void commit(const EncodedItem& encoded, uint8_t* buffer, uint32_t& offset)
+{
+    std::memcpy(buffer + offset, encoded.bytes.data(), encoded.bytes.size());
+    offset += uint32_t(encoded.bytes.size());
 }
 
 template <size_t N> int findModule(const std::vector<uint8_t>& preset, const int (&wanted)[N], int fallback)
@@ -127,124 +235,35 @@ template <size_t N> int findModule(const std::vector<uint8_t>& preset, const int
         const CompactItemHeader header = CompactItemHeader::fromWord(word);
         if (std::find(std::begin(wanted), std::end(wanted), int(header.moduleNumber)) != std::end(wanted))
             return header.moduleNumber;
-        // Stepped over as readCompactItem reads it: the scalars, then the
-        // array's length word and values, wherever the item keeps them.
-        uint64_t next = position + 4 + 4 * uint64_t(header.scalarCount());
-        if (header.arrayFlag != 0)
-        {
-            const uint64_t lengthAt = header.arrayFirst() ? position + 4 : next;
-            uint32_t length = 0;
-            if (!wordAt(data, size, lengthAt, length))
-                return fallback;
-            next += 4 + uint64_t(length);
-        }
-        position = next;
+        // Stepped over as readCompactItem reads it.
+        uint32_t length = 0;
+        if (header.hasArray() && !wordAt(data, size, position + header.arrayLengthOffset(), length))
+            return fallback;
+        position += header.itemBytes(length);
     }
     return fallback;
 }
 
 } // namespace
 
-CompactItemHeader CompactItemHeader::fromWord(uint32_t word)
-{
-    CompactItemHeader header;
-    header.moduleNumber = uint8_t(word);
-    header.active = uint8_t(word >> 8);
-    header.paramCount = uint8_t(word >> 16);
-    header.arrayFlag = uint8_t(word >> 24);
-    return header;
-}
-
-uint32_t CompactItemHeader::toWord() const
-{
-    return packBytes(moduleNumber, active, paramCount, arrayFlag);
-}
-
-unsigned CompactItemHeader::scalarCount() const
-{
-    if (arrayFlag == 0)
-        return paramCount;
-    return paramCount == 0 ? 0 : paramCount - 1u;
-}
-
-bool CompactItemHeader::arrayFirst() const
-{
-    return arrayFlag != 0 && moduleNumber == toneMatchingModuleNumber;
-}
-
 bool writeCompactItem(uint8_t* buffer, size_t size, const Json::Value& item, uint32_t& offset)
 {
-    if (buffer == nullptr || !item.isMember("id"))
-        return false;
-    const auto module = moduleIdToNumber.find(item["id"].asString());
-    const bool toneMatching = module != moduleIdToNumber.end() && module->second == toneMatchingModuleNumber;
-    Json::Value reordered;
-    const Json::Value* params = &item["params"];
-    if (toneMatching && toneMatchingScalarToMove(*params) != params->size())
-    {
-        reordered = reorderToneMatchingParams(*params);
-        params = &reordered;
-    }
-    if (!item.isMember("isActive"))
-        return false;
-    const bool active = item["isActive"].asBool();
-    if (!item.isMember("params"))
+    ItemFields fields;
+    if (buffer == nullptr || !takeFields(item, fields))
         return false;
     const uint64_t room = bytesAfter(offsetReach(size), offset);
-    if (module == moduleIdToNumber.end())
+    if (fields.moduleNumber < 0)
     {
         if (room >= 4)
             offset += 4;
         return false;
     }
-
     // Encoded whole before anything is copied, so a refusal or an exception
     // leaves the caller's buffer alone.
-    std::vector<uint8_t> bytes(4, 0);
-    bytes.reserve(size_t(std::min<uint64_t>(room, 4 + 4 * uint64_t(params->size()))));
-    unsigned written = 0;
-    unsigned arrays = 0;
-    unsigned arrayPosition = 0;
-    for (Json::ArrayIndex i = 0; i < params->size(); ++i)
-    {
-        const Json::Value& p = (*params)[i];
-        if (!p.isMember("id") || !p.isMember("value"))
-            continue;
-        const Json::Value& value = p["value"];
-        if (value.type() == Json::arrayValue)
-        {
-            ++arrays;
-            arrayPosition = written;
-            const uint32_t count = std::min<uint32_t>(value.size(), maxSignalPathArrayValues);
-            appendWord(bytes, 4 * count);
-            for (Json::ArrayIndex v = 0; v < count; ++v)
-                appendFloat(bytes, toFloat32(value[v]));
-        }
-        else
-        {
-            appendFloat(bytes, toFloat32(value));
-        }
-        ++written;
-    }
-    if (written > maxSignalPathParams || arrays > 1)
+    const EncodedItem encoded = encode(fields, room);
+    if (!validate(encoded, room))
         return false;
-    if (toneMatching && written - arrays > maxToneMatchingScalars)
-        return false;
-    if (arrays == 1 && arrayPosition != (toneMatching ? 0 : written - 1))
-        return false;
-    if (room < bytes.size())
-        return false;
-
-    CompactItemHeader header;
-    header.moduleNumber = uint8_t(module->second);
-    header.active = active ? 1 : 0;
-    header.paramCount = uint8_t(written);
-    header.arrayFlag = arrays == 1 ? 1 : 0;
-    const uint32_t word = header.toWord();
-    for (int i = 0; i < 4; ++i)
-        bytes[size_t(i)] = uint8_t(word >> (8 * i));
-    std::memcpy(buffer + offset, bytes.data(), bytes.size());
-    offset += uint32_t(bytes.size());
+    commit(encoded, buffer, offset);
     return true;
 }
 
@@ -280,12 +299,11 @@ Json::Value readCompactItem(const uint8_t* buffer, size_t size, uint32_t& offset
         return Json::Value();
     }
 
-    if (header.moduleNumber == toneMatchingModuleNumber && header.scalarCount() > maxToneMatchingScalars)
+    if (!header.scalarsWithinLimit())
         return Json::Value();
     Json::Value params;
-    const bool read = header.arrayFirst()
-                          ? readToneMatchingOrder(buffer, size, at, header.scalarCount() + 1, params)
-                          : readGeneralOrder(buffer, size, at, header, params);
+    const bool read = header.arrayFirst() ? readToneMatchingOrder(buffer, size, at, header, params)
+                                          : readGeneralOrder(buffer, size, at, header, params);
     if (!read)
         return Json::Value();
 
@@ -301,11 +319,15 @@ Json::Value readCompactItem(const uint8_t* buffer, size_t size, uint32_t& offset
 
 Json::Value readToneMatchingParams(const uint8_t* buffer, size_t size, uint32_t& offset, int count)
 {
-    if (buffer == nullptr || count < 1)
+    // The count holds the array and fits a header's byte.
+    if (buffer == nullptr || count < 1 || count > int(maxSignalPathParams))
+        return Json::Value();
+    const CompactItemHeader header{uint8_t(toneMatchingModuleNumber), 0, uint8_t(count), 1};
+    if (!header.scalarsWithinLimit())
         return Json::Value();
     uint32_t at = offset;
     Json::Value params;
-    if (!readToneMatchingOrder(buffer, size, at, unsigned(count), params))
+    if (!readToneMatchingOrder(buffer, size, at, header, params))
         return Json::Value();
     offset = at;
     return params;

@@ -2,14 +2,11 @@
 
 // The compact item form: one signal-path item as little-endian words without
 // parameter headers. A header word, then the scalar values in order and at
-// most one array behind its byte-length word. A general module keeps its
-// array last; "mavo.toneMatching" keeps it first:
-//
-//   general:        header, scalars..., L, L / 4 values
-//   tone matching:  header, L, L / 4 values, scalars...
-//
-// Ids are not stored; the readers give them back by position. Every read and
-// write is bounded by the buffer's size.
+// most one array behind its byte-length word, laid out as CompactItemHeader
+// says. Ids are not stored; the readers give them back by position. Every
+// read and write is bounded by the buffer's size.
+
+#include "presets/CompactItemHeader.h"
 
 #include <json/value.h>
 
@@ -19,33 +16,6 @@
 
 namespace mvhw
 {
-
-// A "mavo.toneMatching" item holds at most 100 scalars. Read back they get
-// ids 100, 1, 2, ... behind the array, or 0, 1, 2, ... without one, and the
-// writer moves the first id 100 to the place behind the array: one scalar
-// more would read as a second id 100, or as an id 100 that a re-save moves
-// onto id 1. The readers refuse such an item and the writer does not write
-// it.
-constexpr unsigned maxToneMatchingScalars = 100;
-
-struct CompactItemHeader
-{
-    uint8_t moduleNumber = 0;
-    uint8_t active = 0;
-    // Parameters in the item, the array parameter included.
-    uint8_t paramCount = 0;
-    uint8_t arrayFlag = 0;
-
-    static CompactItemHeader fromWord(uint32_t word);
-    uint32_t toWord() const;
-
-    // The scalar values the item holds: the count less the array parameter.
-    // With the array flag set the item holds its array even at a count of 0.
-    unsigned scalarCount() const;
-    // A "mavo.toneMatching" item with an array keeps it first, right after
-    // the header; any other keeps it behind its scalars.
-    bool arrayFirst() const;
-};
 
 // Writes the item at buffer + offset and steps the offset over it. Parameters
 // without "id" or "value" are left out; for "mavo.toneMatching" the list is

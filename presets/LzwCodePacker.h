@@ -5,6 +5,7 @@
 // the 4 bytes that finish() may still write; finish() must run before output
 // is used.
 
+#include "presets/LittleEndianWord.h"
 #include "presets/LzwCodeWidth.h"
 
 #include <algorithm>
@@ -36,10 +37,8 @@ public:
         {
             if (out.size() - used < roomBytes)
                 grow();
-            const uint32_t word = uint32_t(pending);
-            for (size_t i = 0; i < sizeof word; ++i)
-                out[used + i] = uint8_t(word >> (8 * i));
-            used += sizeof word;
+            storeWord(out.data() + used, uint32_t(pending));
+            used += flushBits / 8;
             pending >>= flushBits;
             pendingBits -= flushBits;
         }

@@ -1,5 +1,6 @@
 #include "presets/LzwCompress.h"
 
+#include "presets/LittleEndianWord.h"
 #include "presets/LzwCodec.h"
 
 #include <cmath>
@@ -60,11 +61,9 @@ std::vector<uint8_t> compressString(const std::string& text)
         lzwCompress(options, input, stream);
         if (stream.size() > UINT32_MAX)
             throw std::length_error("LZW stream too long for its length word");
-        const uint32_t length = uint32_t(stream.size());
         std::vector<uint8_t> framed;
         framed.reserve(4 + stream.size() + 3);
-        for (int shift = 0; shift < 32; shift += 8)
-            framed.push_back(uint8_t(length >> shift));
+        appendWord(framed, uint32_t(stream.size()));
         framed.insert(framed.end(), stream.begin(), stream.end());
         framed.resize((framed.size() + 3) / 4 * 4, 0);
         return framed;

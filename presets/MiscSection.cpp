@@ -1,6 +1,6 @@
 #include "presets/MiscSection.h"
 
-#include "presets/PackedWords.h"
+#include "presets/LittleEndianWord.h"
 #include "presets/PresetReadCursor.h"
 
 #include <json/reader.h>
@@ -15,6 +15,7 @@ namespace
 
 using mvhw::appendWord;
 using mvhw::PresetReadCursor;
+using mvhw::storeWord;
 
 // The member of an object, or null when it is missing or the value is null.
 // jsoncpp refuses any other kind of value with Json::LogicError.
@@ -71,8 +72,7 @@ public:
         }
         if (count == 0)
             return {};
-        for (int i = 0; i < 4; ++i)
-            out[size_t(i)] = uint8_t(count >> (8 * i));
+        storeWord(out.data(), count);
         out.resize((out.size() + 3) / 4 * 4, 0);
         return out;
     }

@@ -1,8 +1,10 @@
 #pragma once
 
-// The words of the packed preset forms as the writers build them: 32-bit
-// little-endian words, four header bytes packed into one, and JSON numbers as
-// IEEE 754 single-precision values.
+// The words of the packed preset forms as the writers build them: four header
+// bytes packed into one, and JSON numbers as IEEE 754 single-precision values,
+// appended as little-endian words.
+
+#include "presets/LittleEndianWord.h"
 
 #include <json/value.h>
 
@@ -12,14 +14,6 @@
 
 namespace mvhw
 {
-
-inline void appendWord(std::vector<uint8_t>& out, uint32_t word)
-{
-    out.push_back(uint8_t(word));
-    out.push_back(uint8_t(word >> 8));
-    out.push_back(uint8_t(word >> 16));
-    out.push_back(uint8_t(word >> 24));
-}
 
 // b0 is the word's lowest byte; each argument keeps its low 8 bits.
 inline uint32_t packBytes(uint32_t b0, uint32_t b1, uint32_t b2, uint32_t b3)

@@ -4,6 +4,8 @@
 // leaves the position alone. PresetReadCursor is the read position in a byte
 // vector; the free functions read caller buffers of a given size.
 
+#include "presets/LittleEndianWord.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -25,8 +27,7 @@ inline bool wordAt(const uint8_t* data, uint64_t size, uint64_t position, uint32
 {
     if (data == nullptr || bytesAfter(size, position) < 4)
         return false;
-    const uint8_t* p = data + position;
-    word = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    word = loadWord(data + position);
     return true;
 }
 

@@ -11,6 +11,21 @@ namespace mvhw
 namespace
 {
 
+// A parameter's header word: byte 0 the id, 1 the array flag, 2-3 the
+// array's byte length.
+struct SignalPathParamHeader
+{
+    uint8_t id = 0;
+    uint8_t arrayFlag = 0;
+    uint16_t byteLength = 0;
+
+    static SignalPathParamHeader fromWord(uint32_t word)
+    {
+        return {uint8_t(word), uint8_t(word >> 8), uint16_t(word >> 16)};
+    }
+    uint32_t toWord() const { return packBytes(id, arrayFlag, byteLength & 0xFF, byteLength >> 8); }
+};
+
 // Writes one parameter's header and value; false when it has no id or value.
 bool writeParam(const Json::Value& param, std::vector<uint8_t>& out)
 {
@@ -20,7 +35,8 @@ bool writeParam(const Json::Value& param, std::vector<uint8_t>& out)
     const Json::Value& value = param["value"];
     const bool isArray = value.type() == Json::arrayValue;
     const uint32_t count = std::min<uint32_t>(value.size(), maxSignalPathArrayValues);
-    appendWord(out, packBytes(id, isArray ? 1 : 0, (4 * count) & 0xFF, (4 * count) >> 8));
+    appendWord(out,
+               SignalPathParamHeader{uint8_t(id), uint8_t(isArray ? 1 : 0), uint16_t(4 * count)}.toWord());
     if (isArray)
     {
         for (Json::ArrayIndex i = 0; i < count; ++i)
@@ -59,6 +75,69 @@ bool writeItem(const Json::Value& item, std::vector<uint8_t>& out)
     }
     appendWord(out, packBytes(uint32_t(module->second), active ? 1 : 0, written, 0));
     out.insert(out.end(), paramBytes.begin(), paramBytes.end());
+    return true;
+}
+
+// Reads one parameter's header and value as writeParam writes them. An array
+// flag of exactly 1 marks an array; false for an array length that is no
+// multiple of 4, one tone-matching array more than a path may hold, or a
+// buffer that ends early.
+bool readParam(PresetReadCursor& cursor, uint8_t moduleNumber, unsigned& toneMatchingArrays,
+               Json::Value& param)
+{
+    uint32_t word = 0;
+    if (!cursor.readWord(word))
+        return false;
+    const SignalPathParamHeader header = SignalPathParamHeader::fromWord(word);
+    param = Json::Value(Json::objectValue);
+    param["id"] = int(header.id);
+    if (header.arrayFlag == 1)
+    {
+        if (header.byteLength % 4 != 0)
+            return false;
+        if (moduleNumber == toneMatchingModuleNumber && ++toneMatchingArrays > maxToneMatchingArrays)
+            return false;
+        Json::Value values = readFloatArray(cursor, moduleNumber, uint16_t(header.byteLength / 4));
+        if (values.isNull())
+            return false;
+        param["value"].swap(values);
+        return true;
+    }
+    float value = 0.0f;
+    if (!cursor.readFloat(value))
+        return false;
+    param["value"] = double(value);
+    return true;
+}
+
+// Reads one item as writeItem writes it and appends it, unless its module
+// number is unknown; its bytes are read all the same. False when a parameter
+// is refused or the buffer ends early.
+bool readItem(PresetReadCursor& cursor, unsigned& toneMatchingArrays, Json::Value& items)
+{
+    uint32_t word = 0;
+    if (!cursor.readWord(word))
+        return false;
+    // Byte 0 the module number, 1 the active flag, 2 the parameter count.
+    const uint8_t moduleNumber = uint8_t(word);
+    const unsigned paramCount = uint8_t(word >> 16);
+    Json::Value item(Json::objectValue);
+    item["name"] = "Untitled";
+    const auto module = moduleNumberToId.find(moduleNumber);
+    if (module != moduleNumberToId.end())
+        item["id"] = module->second;
+    item["selected"] = "false";
+    item["isActive"] = uint8_t(word >> 8) != 0;
+    Json::Value& params = item["params"] = Json::Value(Json::arrayValue);
+    for (unsigned p = 0; p < paramCount; ++p)
+    {
+        Json::Value param;
+        if (!readParam(cursor, moduleNumber, toneMatchingArrays, param))
+            return false;
+        params.append(std::move(param));
+    }
+    if (module != moduleNumberToId.end())
+        items.append(std::move(item));
     return true;
 }
 
@@ -112,57 +191,11 @@ bool readSignalPath(PresetReadCursor& cursor, Json::Value& preset)
     uint32_t countWord = 0;
     if (!cursor.readWord(countWord))
         return false;
-    const int32_t itemCount = int32_t(countWord);
     unsigned toneMatchingArrays = 0;
-    for (int32_t i = 0; i < itemCount; ++i)
+    for (int32_t i = 0; i < int32_t(countWord); ++i)
     {
-        uint32_t header = 0;
-        if (!cursor.readWord(header))
+        if (!readItem(cursor, toneMatchingArrays, items))
             return false;
-        const uint8_t moduleNumber = uint8_t(header);
-        const bool active = ((header >> 8) & 0xFF) != 0;
-        const unsigned paramCount = (header >> 16) & 0xFF;
-
-        Json::Value item(Json::objectValue);
-        item["name"] = "Untitled";
-        const auto module = moduleNumberToId.find(moduleNumber);
-        if (module != moduleNumberToId.end())
-            item["id"] = module->second;
-        item["selected"] = "false";
-        item["isActive"] = active;
-        Json::Value& params = item["params"] = Json::Value(Json::arrayValue);
-
-        for (unsigned p = 0; p < paramCount; ++p)
-        {
-            uint32_t paramHeader = 0;
-            if (!cursor.readWord(paramHeader))
-                return false;
-            Json::Value param(Json::objectValue);
-            param["id"] = int(paramHeader & 0xFF);
-            const unsigned flag = (paramHeader >> 8) & 0xFF;
-            const uint16_t byteLength = uint16_t(paramHeader >> 16);
-            if (flag == 1)
-            {
-                if (byteLength % 4 != 0)
-                    return false;
-                if (moduleNumber == toneMatchingModuleNumber && ++toneMatchingArrays > maxToneMatchingArrays)
-                    return false;
-                Json::Value values = readFloatArray(cursor, moduleNumber, uint16_t(byteLength / 4));
-                if (values.isNull())
-                    return false;
-                param["value"].swap(values);
-            }
-            else
-            {
-                float value = 0.0f;
-                if (!cursor.readFloat(value))
-                    return false;
-                param["value"] = double(value);
-            }
-            params.append(std::move(param));
-        }
-        if (module != moduleNumberToId.end())
-            items.append(std::move(item));
     }
     preset["sigPath"]["blocks"]["items"].swap(items);
     return true;
