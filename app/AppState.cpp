@@ -2,7 +2,6 @@
 
 #include "app/CommandLineUpdater.h"
 #include "app/ConnectedDeviceInfoView.h"
-#include "app/DeviceText.h"
 #include "app/InitialDeviceInfoView.h"
 #include "app/MainComponent.h"
 #include "app/MessageToast.h"
@@ -10,6 +9,7 @@
 #include "app/UpdateSessionSetup.h"
 #include "device/Bootloader.h"
 #include "device/DeviceManager.h"
+#include "device/DeviceText.h"
 #include "device/DownloadFirmwareVersionSession.h"
 #include "device/FirmwareUpdateSession.h"
 #include "device/GenericDeviceSession.h"

@@ -1,10 +1,11 @@
 #include "app/CommandLineUpdater.h"
 
-#include "app/DeviceText.h"
 #include "app/InterruptSignals.h"
 #include "app/SeveralAmplifiersRefusal.h"
+#include "app/UpdateOutcome.h"
 #include "app/UpdateSessionSetup.h"
 #include "device/DeviceManager.h"
+#include "device/DeviceText.h"
 #include "device/FirmwareUpdateSession.h"
 #include "device/GenericDeviceSession.h"
 #include "device/MVDevice.h"
@@ -39,41 +40,6 @@ std::string readSerialNumber(MVDevice* device)
     }
 }
 
-using StopPoint = FirmwareUpdateSession::StopPoint;
-
-// The one line of a run stopped by SIGINT or SIGTERM: the step, and what
-// the amplifier is left with.
-std::string interruptedLine(StopPoint point, int blocksWritten = 0, int blockCount = 0,
-                            bool inBootloader = false)
-{
-    std::string step;
-    switch (point)
-    {
-        case StopPoint::None:
-        case StopPoint::BeforeTraffic:
-            step = "before anything was sent to the bootloader";
-            break;
-        case StopPoint::Switching:
-            step = "while switching to the bootloader";
-            break;
-        case StopPoint::Restarting:
-            step = "while waiting for the amplifier to restart";
-            break;
-        case StopPoint::Writing:
-            step = blocksWritten == 0 ? "before writing block 1 of " + std::to_string(blockCount)
-                                      : "after writing block " + std::to_string(blocksWritten) + " of " +
-                                            std::to_string(blockCount);
-            break;
-        case StopPoint::ComingBack:
-            return "Update interrupted after the last block while waiting for the amplifier to come back: "
-                   "every block was written and the amplifier was told to start the new firmware";
-    }
-    const char* const state = inBootloader ? "the amplifier is in its bootloader; running the updater "
-                                             "again finishes the update"
-                                           : "the amplifier is unchanged";
-    return "Update interrupted " + step + ": " + state;
-}
-
 // Waits waitMs, polling the session's stop request when it has one; false
 // when a stop was requested.
 bool waitUnlessStopped(int waitMs, const FirmwareUpdateSession* session)
@@ -100,6 +66,11 @@ bool waitUnlessStopped(int waitMs, const FirmwareUpdateSession* session)
 
 bool runCommandLineUpdate(const juce::File& file, int reopenWaitMs, int replyTimeoutMs)
 {
+    return runCommandLineUpdate(file.getFullPathName().toStdString(), reopenWaitMs, replyTimeoutMs);
+}
+
+bool runCommandLineUpdate(const std::string& path, int reopenWaitMs, int replyTimeoutMs)
+{
     // Ctrl-C and SIGTERM stop the run at its next check instead of being
     // swallowed (JUCE's SIGINT flag) or killing it mid-update.
     const InterruptSignals interruptSignals;
@@ -109,7 +80,7 @@ bool runCommandLineUpdate(const juce::File& file, int reopenWaitMs, int replyTim
     const int found = manager->scanDevices();
     if (stopRequest)
     {
-        std::cout << interruptedLine(StopPoint::BeforeTraffic) << std::endl;
+        std::cout << interruptedBeforeTrafficLine() << std::endl;
         return false;
     }
     if (found == 0)
@@ -135,7 +106,7 @@ bool runCommandLineUpdate(const juce::File& file, int reopenWaitMs, int replyTim
     std::cout << "Get device SN:'" << serial << "'" << std::endl;
     if (stopRequest)
     {
-        std::cout << interruptedLine(StopPoint::BeforeTraffic) << std::endl;
+        std::cout << interruptedBeforeTrafficLine() << std::endl;
         manager->disconnect();
         return false;
     }
@@ -146,18 +117,11 @@ bool runCommandLineUpdate(const juce::File& file, int reopenWaitMs, int replyTim
     bool ok = false;
     {
         FirmwareUpdateSession session;
-        fillUpdateSession(session, UpdateImage::fromFile(file.getFullPathName().toStdString()),
-                          printUpdateProgress, wait, replyTimeoutMs);
+        fillUpdateSession(session, UpdateImage::fromFile(path), printUpdateProgress, wait, replyTimeoutMs);
         session.stopRequest = &stopRequest;
         ok = runUpdateSession(session, device);
-        if (ok)
-            std::cout << "Firmware upgraded!" << std::endl;
-        else if (session.stoppedAt != StopPoint::None)
-            std::cout << interruptedLine(session.stoppedAt, session.blocksWritten, session.blockCount,
-                                         session.inBootloader)
-                      << std::endl;
-        else
-            std::cout << "Firmware upgrade failed! Error code is " << session.error << std::endl;
+        for (const std::string& line : updateOutcomeLines(session, ok))
+            std::cout << line << std::endl;
     }
 
     manager->disconnect();

@@ -2,6 +2,8 @@
 
 #include "device/Bootloader.h"
 
+#include <string>
+
 class MVDevice;
 class FirmwareUpdateSession;
 
@@ -28,6 +30,13 @@ struct ReopenWait
 // SIGINT and SIGTERM during the call stop it at the next safe point (after
 // the block being written, ending a reopen wait early) with one line that
 // says where it stopped, and false.
+// path is the file's name as given, made absolute without rewriting it
+// (commandLinePath): the file read is the one the system finds by that name.
+// A failure after which the amplifier is left in its bootloader ends with a
+// line saying so (updateOutcomeLines).
+bool runCommandLineUpdate(const std::string& path, int reopenWaitMs = defaultReopenWaitMs,
+                          int replyTimeoutMs = bootloader::replyTimeoutMs);
+// The same with the file's full path name.
 bool runCommandLineUpdate(const juce::File& file, int reopenWaitMs = defaultReopenWaitMs,
                           int replyTimeoutMs = bootloader::replyTimeoutMs);
 

@@ -4,6 +4,7 @@
 #include "app/MainWindow.h"
 #include "app/ProductInfo.h"
 
+#include <filesystem>
 #include <iostream>
 
 OstrelFwUpgradeLauncherApplication::OstrelFwUpgradeLauncherApplication() = default;
@@ -25,16 +26,22 @@ bool OstrelFwUpgradeLauncherApplication::moreThanOneInstanceAllowed()
     return true;
 }
 
-std::unique_ptr<juce::File>
-OstrelFwUpgradeLauncherApplication::commandLineFile(const juce::StringArray& parameters)
+std::optional<std::string>
+OstrelFwUpgradeLauncherApplication::commandLinePath(const juce::StringArray& parameters)
 {
     const juce::String first = parameters.isEmpty() ? juce::String() : parameters[0];
     if (first != "--path")
-        return nullptr;
-    const juce::String path = parameters.size() > 1 ? parameters[1] : juce::String();
-    if (path.isEmpty())
-        return std::make_unique<juce::File>();
-    return std::make_unique<juce::File>(juce::File::getCurrentWorkingDirectory().getChildFile(path));
+        return std::nullopt;
+    const std::string path = parameters.size() > 1 ? parameters[1].toStdString() : std::string();
+    if (path.empty() || path.front() == '/')
+        return path;
+    // Joined, not resolved: "link/../fw.bin" is the file the system finds
+    // through link, which removing "link/.." as text would not be.
+    std::error_code error;
+    const std::string directory = std::filesystem::current_path(error).string();
+    if (error)
+        return path;
+    return directory == "/" ? "/" + path : directory + "/" + path;
 }
 
 const char* const OstrelFwUpgradeLauncherApplication::noDisplayLine =
@@ -49,8 +56,8 @@ bool OstrelFwUpgradeLauncherApplication::hasDisplay()
 
 void OstrelFwUpgradeLauncherApplication::initialise(const juce::String&)
 {
-    const auto file = commandLineFile(getCommandLineParameterArray());
-    if (file == nullptr)
+    const auto path = commandLinePath(getCommandLineParameterArray());
+    if (!path)
     {
         if (!hasDisplay())
         {
@@ -65,7 +72,7 @@ void OstrelFwUpgradeLauncherApplication::initialise(const juce::String&)
 
     // Scripts read the outcome from the exit code: 0 only when the firmware
     // was written.
-    const bool ok = runCommandLineUpdate(*file);
+    const bool ok = runCommandLineUpdate(*path);
     setApplicationReturnValue(ok ? 0 : 1);
     quit();
 }

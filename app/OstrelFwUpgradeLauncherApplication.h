@@ -3,6 +3,8 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <memory>
+#include <optional>
+#include <string>
 
 // The application object: the main window, or with "--path FILE" the
 // command-line update of that file.
@@ -23,9 +25,11 @@ public:
     void anotherInstanceStarted(const juce::String& commandLine) override;
     void systemRequestedQuit() override;
 
-    // The file "--path" names, made absolute against the working directory;
-    // an empty path stays empty. Null when the parameters ask for the window.
-    static std::unique_ptr<juce::File> commandLineFile(const juce::StringArray& parameters);
+    // The file "--path" names: a relative path joined to the working
+    // directory, nothing in it rewritten ("..", links and separators are left
+    // to the system); an empty path stays empty. None when the parameters ask
+    // for the window.
+    static std::optional<std::string> commandLinePath(const juce::StringArray& parameters);
 
     // Window mode without a display prints this line and exits with 1.
     static const char* const noDisplayLine;

@@ -181,8 +181,11 @@ bool readFwStatus(MVDevice* device, int sessionId, uint8_t* tx, uint8_t* rx, uin
     return received > 0 && parseRetFwStatus(rx, received, status);
 }
 
-bool readFwInfo(MVDevice* device, int sessionId, uint8_t* tx, uint8_t* rx, FirmwareInfoBlock* info,
-                int timeoutMs, int* decodedBytes)
+namespace
+{
+// The information read, with or without its lines.
+bool readInfo(MVDevice* device, int sessionId, uint8_t* tx, uint8_t* rx, FirmwareInfoBlock* info,
+              int timeoutMs, int* decodedBytes, bool printLines)
 {
     decodeFirmwareInfoBlock(nullptr, 0, info);
     if (decodedBytes != nullptr)
@@ -190,18 +193,34 @@ bool readFwInfo(MVDevice* device, int sessionId, uint8_t* tx, uint8_t* rx, Firmw
     if (device == nullptr)
         return false;
     const int n = buildGetFwInfo(tx);
-    std::cout << "Sending GetFwInfo command" << std::endl;
+    if (printLines)
+        std::cout << "Sending GetFwInfo command" << std::endl;
     if (sendRequest(device, sessionId, tx, n) == -1)
         return false;
-    std::cout << "Sent GetFwInfo command" << std::endl;
+    if (printLines)
+        std::cout << "Sent GetFwInfo command" << std::endl;
     const int received = waitForReply(device, sessionId, rx, bufferSize, retFwInfoKeyword, timeoutMs);
     if (received <= 0)
     {
-        std::cout << "Cannot read RetFwInfo data!" << std::endl;
+        if (printLines)
+            std::cout << "Cannot read RetFwInfo data!" << std::endl;
         return false;
     }
     const int decoded = decodeRetFwInfo(rx, received, info);
     if (decodedBytes != nullptr && decoded >= 0)
         *decodedBytes = decoded;
     return decoded >= 0;
+}
+} // namespace
+
+bool readFwInfo(MVDevice* device, int sessionId, uint8_t* tx, uint8_t* rx, FirmwareInfoBlock* info,
+                int timeoutMs, int* decodedBytes)
+{
+    return readInfo(device, sessionId, tx, rx, info, timeoutMs, decodedBytes, true);
+}
+
+bool queryFwInfo(MVDevice* device, int sessionId, uint8_t* tx, uint8_t* rx, FirmwareInfoBlock* info,
+                 int timeoutMs, int* decodedBytes)
+{
+    return readInfo(device, sessionId, tx, rx, info, timeoutMs, decodedBytes, false);
 }

@@ -140,3 +140,7 @@ bool readFwStatus(MVDevice* device, int sessionId, uint8_t* tx, uint8_t* rx, uin
 // comes, "Cannot read RetFwInfo data!".
 bool readFwInfo(MVDevice* device, int sessionId, uint8_t* tx, uint8_t* rx, FirmwareInfoBlock* info,
                 int timeoutMs = bootloader::replyTimeoutMs, int* decodedBytes = nullptr);
+
+// readFwInfo without its lines: the same request, wait and result.
+bool queryFwInfo(MVDevice* device, int sessionId, uint8_t* tx, uint8_t* rx, FirmwareInfoBlock* info,
+                 int timeoutMs = bootloader::replyTimeoutMs, int* decodedBytes = nullptr);

@@ -1,16 +1,21 @@
 #include "device/FirmwareUpdateSession.h"
 
+#include "device/DeviceText.h"
 #include "device/FirmwareFileReader.h"
 #include "device/FirmwareImageCheck.h"
 #include "device/LittleEndianWord.h"
 #include "device/MVDevice.h"
 #include "device/SessionError.h"
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <sstream>
 #include <thread>
+#include <vector>
 
 namespace
 {
@@ -18,6 +23,89 @@ void sleepMs(uint32_t ms)
 {
     if (ms > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+std::string versionText(const uint8_t* v)
+{
+    std::ostringstream text;
+    text << unsigned(v[0]) << '.' << unsigned(v[1]) << '.' << unsigned(v[2]) << '.' << unsigned(v[3]);
+    return text.str();
+}
+
+// Why a device callback could not reopen the device, as one line; phase says
+// which restart ("the restart", "the update").
+std::string notBackLine(const MVDevice* device, const char* phase)
+{
+    if (device->getLastOpenFailure() == MVDevice::OpenFailure::Ambiguous)
+        return std::string("Two amplifiers of the same name are connected after ") + phase +
+               ": neither was opened";
+    return std::string("The amplifier did not come back after ") + phase;
+}
+
+using OffsetBytes = std::array<uint8_t, bootloader::writeFlashOffsetBytes>;
+
+// Whether the amplifier echoes each "WriteFlash" offset in its
+// "RetWriteFlash", learnt from the replies the first blocks took. Offset 0
+// alone cannot tell an echo from zeros, and a late or repeated reply may be
+// taken for a block while this is learnt, so one reply proves nothing:
+//  - it echoes once the replies taken carried two different offsets, both
+//    of blocks sent (an amplifier that does not echo carries the same bytes
+//    every time);
+//  - it does not once two replies taken did not carry their own block's.
+// One of the two holds by the third block.
+class EchoLearning
+{
+public:
+    enum class Verdict
+    {
+        Unknown,
+        Echoes,
+        DoesNotEcho
+    };
+
+    Verdict verdict() const { return result; }
+
+    // The reply taken for the block whose request carried sent; carried is
+    // null for a reply too short to carry offset bytes.
+    void add(const OffsetBytes& sent, const OffsetBytes* carried)
+    {
+        sentOffsets.push_back(sent);
+        if (carried == nullptr || *carried != sent)
+            ++misses;
+        if (carried != nullptr && isSent(*carried) &&
+            std::find(seen.begin(), seen.end(), *carried) == seen.end())
+            seen.push_back(*carried);
+        if (seen.size() >= 2)
+            result = Verdict::Echoes;
+        else if (misses >= 2)
+            result = Verdict::DoesNotEcho;
+    }
+
+private:
+    bool isSent(const OffsetBytes& offset) const
+    {
+        return std::find(sentOffsets.begin(), sentOffsets.end(), offset) != sentOffsets.end();
+    }
+
+    std::vector<OffsetBytes> sentOffsets;
+    std::vector<OffsetBytes> seen; // offsets of blocks sent that replies carried
+    int misses = 0;
+    Verdict result = Verdict::Unknown;
+};
+
+OffsetBytes requestOffset(const uint8_t* request)
+{
+    OffsetBytes offset;
+    std::memcpy(offset.data(), request + bootloader::writeFlashOffsetOffset, offset.size());
+    return offset;
+}
+
+bool replyOffset(const uint8_t* reply, int length, OffsetBytes& offset)
+{
+    if (length <= bootloader::retWriteFlashResultOffset)
+        return false;
+    std::memcpy(offset.data(), reply + bootloader::retWriteFlashEchoOffset, offset.size());
+    return true;
 }
 } // namespace
 
@@ -106,14 +194,64 @@ bool FirmwareUpdateSession::run(MVDevice* device)
         return fail(SessionError::SetFwStatusFailed);
     inBootloader = false;
     sleepMs(phaseDelayMs);
+    uint8_t imageVersion[4];
+    std::memcpy(imageVersion, image + FirmwareInfoBlock::imageVersionOffset, sizeof imageVersion);
     file.release();
 
-    // Only an amplifier that comes back shows that the new firmware runs.
+    // Only an amplifier that comes back running the image's firmware shows
+    // that the update took.
     if (afterFlashCallback != nullptr && !afterFlashCallback(device, this, afterFlashUser))
     {
         if (stopRequested())
             return stopAt(StopPoint::ComingBack, SessionError::CallbackRefused);
-        std::cout << "The amplifier did not come back after the update" << std::endl;
+        std::cout << notBackLine(device, "the update") << std::endl;
+        return fail(SessionError::CallbackRefused);
+    }
+    return confirmNewFirmware(device, id, imageVersion);
+}
+
+bool FirmwareUpdateSession::confirmInBootloader(MVDevice* device, int id)
+{
+    uint8_t status = 0;
+    if (!readFwStatus(device, id, txBuffer, rxBuffer, &status, timeoutMs))
+    {
+        if (stopRequested())
+            return stopAt(StopPoint::Restarting, SessionError::CallbackRefused);
+        std::cout << "The amplifier did not answer after the restart" << std::endl;
+        return fail(SessionError::CallbackRefused);
+    }
+    if (status == 0)
+        return true;
+    std::cout << "The amplifier that answered after the restart is not in its bootloader (status "
+              << unsigned(status) << "): no block was sent" << std::endl;
+    return fail(SessionError::CallbackRefused);
+}
+
+bool FirmwareUpdateSession::confirmNewFirmware(MVDevice* device, int id, const uint8_t* imageVersion)
+{
+    uint8_t status = 0;
+    FirmwareInfoBlock info;
+    const bool statusRead = readFwStatus(device, id, txBuffer, rxBuffer, &status, timeoutMs);
+    if (statusRead && status != 1)
+    {
+        inBootloader = status == 0;
+        std::cout << "The amplifier came back from the update "
+                  << (status == 0
+                          ? std::string("still in its bootloader")
+                          : "in status " + std::to_string(status) + " instead of running its firmware")
+                  << std::endl;
+        return fail(SessionError::CallbackRefused);
+    }
+    if (!statusRead || !queryFwInfo(device, id, txBuffer, rxBuffer, &info, timeoutMs))
+    {
+        std::cout << "The amplifier did not answer after the update" << std::endl;
+        return fail(SessionError::CallbackRefused);
+    }
+    if (std::memcmp(info.firmwareVersion, imageVersion, sizeof info.firmwareVersion) != 0)
+    {
+        std::cout << "The amplifier came back from the update running firmware "
+                  << versionText(info.firmwareVersion) << " instead of the image's "
+                  << versionText(imageVersion) << std::endl;
         return fail(SessionError::CallbackRefused);
     }
     return true;
@@ -161,9 +299,15 @@ bool FirmwareUpdateSession::switchToBootloader(MVDevice* device, int id, bool& s
     inBootloader = true;
     std::cout << "Set FW Status as 0" << std::endl;
     if (beforeFlashCallback != nullptr && !beforeFlashCallback(device, this, beforeFlashUser))
-        return stopRequested() ? stopAt(StopPoint::Restarting, SessionError::CallbackRefused)
-                               : fail(SessionError::CallbackRefused);
-    return true;
+    {
+        if (stopRequested())
+            return stopAt(StopPoint::Restarting, SessionError::CallbackRefused);
+        std::cout << notBackLine(device, "the restart") << std::endl;
+        return fail(SessionError::CallbackRefused);
+    }
+    // Any amplifier of the name may have answered the reopen: only one in its
+    // bootloader is the one switched.
+    return confirmInBootloader(device, id);
 }
 
 bool FirmwareUpdateSession::readDeviceInfo(MVDevice* device, int id, FirmwareInfoBlock& info, int& infoBytes)
@@ -171,8 +315,8 @@ bool FirmwareUpdateSession::readDeviceInfo(MVDevice* device, int id, FirmwareInf
     if (!readFwInfo(device, id, txBuffer, rxBuffer, &info, timeoutMs, &infoBytes))
         return fail(SessionError::GetFwInfoFailed);
     std::printf("Got FW Info:\n");
-    std::printf("Device Name: %c%c%c%c\n", info.deviceName[0], info.deviceName[1], info.deviceName[2],
-                info.deviceName[3]);
+    const std::string name(reinterpret_cast<const char*>(info.deviceName), sizeof info.deviceName);
+    std::printf("Device Name: %s\n", sanitiseDeviceText(name).c_str());
     std::printf("Bootloader Version: %d.%d.%d.%d\n", info.bootloaderVersion[0], info.bootloaderVersion[1],
                 info.bootloaderVersion[2], info.bootloaderVersion[3]);
     std::printf("FW Version: %d.%d.%d.%d\n", info.firmwareVersion[0], info.firmwareVersion[1],
@@ -204,6 +348,40 @@ bool FirmwareUpdateSession::writeFwStatus(MVDevice* device, uint8_t value)
     return bootloader::sendRequest(device, device->getOwnSessionId(), txBuffer, n) != -1;
 }
 
+int FirmwareUpdateSession::writeBlock(MVDevice* device, int sessionId, const uint8_t* data, int64_t size,
+                                      int64_t offset)
+{
+    std::memset(txBuffer, 0, sizeof txBuffer);
+    const int length = bootloader::buildWriteFlash(txBuffer, data, size, offset);
+    // Once the amplifier is known to echo offsets, a reply naming another
+    // block's is a late or repeated answer to that block: skipped, and the
+    // wait goes on to its deadline.
+    const bootloader::ReplyFilter otherBlocksReply = [this](const uint8_t* reply, int replyLength)
+    {
+        if (replyLength <= bootloader::retWriteFlashResultOffset ||
+            bootloader::retWriteFlashEchoes(reply, replyLength, txBuffer))
+            return false;
+        ++staleRepliesSkipped;
+        return true;
+    };
+    const bootloader::ReplyFilter anyReply;
+    for (int attempt = 0; attempt < 2; ++attempt)
+    {
+        sleepMs(packetDelayMs);
+        if (bootloader::sendRequest(device, sessionId, txBuffer, length) == -1)
+            return -1;
+        std::memset(rxBuffer, 0, sizeof rxBuffer);
+        const int received = bootloader::waitForReply(device, sessionId, rxBuffer, bootloader::bufferSize,
+                                                      bootloader::retWriteFlashKeyword, timeoutMs,
+                                                      offsetsEchoed ? otherBlocksReply : anyReply);
+        if (received <= 0)
+            return -1;
+        if (bootloader::retWriteFlashResult(rxBuffer, received) == 1)
+            return received;
+    }
+    return -1;
+}
+
 bool FirmwareUpdateSession::flashImage(MVDevice* device, int sessionId, const uint8_t* data, int64_t size)
 {
     if (size <= 0)
@@ -211,22 +389,11 @@ bool FirmwareUpdateSession::flashImage(MVDevice* device, int sessionId, const ui
     if (device == nullptr || data == nullptr || size >= bootloader::maxImageSize)
         return false;
 
-    // Whether the amplifier echoes offsets is learnt from the replies to
-    // blocks 0 and 1: offset 0 alone cannot tell an echo from zeros. Once
-    // learnt, a "RetWriteFlash" naming another block's offset is a late or
-    // repeated answer to that block, and the wait goes on without it.
     offsetsEchoed = false;
     staleRepliesSkipped = 0;
-    bool echoSeen = true;
-    const bootloader::ReplyFilter anyReply;
-    const bootloader::ReplyFilter otherBlocksReply = [this](const uint8_t* reply, int length)
-    {
-        if (length <= bootloader::retWriteFlashResultOffset ||
-            bootloader::retWriteFlashEchoes(reply, length, txBuffer))
-            return false;
-        ++staleRepliesSkipped;
-        return true;
-    };
+    EchoLearning learning;
+    // Blocks written while that was learnt whose reply named another offset.
+    std::vector<int64_t> unconfirmed;
 
     for (int64_t offset = 0; offset < size;)
     {
@@ -238,32 +405,30 @@ bool FirmwareUpdateSession::flashImage(MVDevice* device, int sessionId, const ui
             blockCount = static_cast<int>((size + bootloader::blockDataSize - 1) / bootloader::blockDataSize);
             return false;
         }
-        const bool learning = offset < 2 * bootloader::blockDataSize;
-        std::memset(txBuffer, 0, sizeof txBuffer);
-        const int length = bootloader::buildWriteFlash(txBuffer, data, size, offset);
-        offset += size - offset < bootloader::blockDataSize ? size - offset : bootloader::blockDataSize;
-
-        bool written = false;
-        for (int attempt = 0; attempt < 2 && !written; ++attempt)
-        {
-            sleepMs(packetDelayMs);
-            if (bootloader::sendRequest(device, sessionId, txBuffer, length) == -1)
-                return false;
-            std::memset(rxBuffer, 0, sizeof rxBuffer);
-            const int received = bootloader::waitForReply(device, sessionId, rxBuffer, bootloader::bufferSize,
-                                                          bootloader::retWriteFlashKeyword, timeoutMs,
-                                                          offsetsEchoed ? otherBlocksReply : anyReply);
-            if (received <= 0)
-                return false;
-            if (learning)
-                echoSeen = echoSeen && bootloader::retWriteFlashEchoes(rxBuffer, received, txBuffer);
-            written = bootloader::retWriteFlashResult(rxBuffer, received) == 1;
-        }
-        if (!written)
+        const int received = writeBlock(device, sessionId, data, size, offset);
+        if (received <= 0)
             return false;
-        if (learning && offset == 2 * bootloader::blockDataSize)
-            offsetsEchoed = echoSeen;
 
+        if (learning.verdict() == EchoLearning::Verdict::Unknown)
+        {
+            const OffsetBytes sent = requestOffset(txBuffer);
+            OffsetBytes carried;
+            const bool carries = replyOffset(rxBuffer, received, carried);
+            learning.add(sent, carries ? &carried : nullptr);
+            if (!carries || carried != sent)
+                unconfirmed.push_back(offset);
+            if (learning.verdict() == EchoLearning::Verdict::Echoes)
+            {
+                // Each block must be answered by a reply naming it: those
+                // that took another's are written again.
+                offsetsEchoed = true;
+                for (const int64_t again : unconfirmed)
+                    if (writeBlock(device, sessionId, data, size, again) <= 0)
+                        return false;
+            }
+        }
+
+        offset += size - offset < bootloader::blockDataSize ? size - offset : bootloader::blockDataSize;
         const int64_t percent = offset * 100 / size;
         if (progressCallback != nullptr)
             progressCallback(device, this, percent > 100 ? 100 : static_cast<int>(percent), progressUser);

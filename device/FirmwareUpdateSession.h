@@ -26,9 +26,14 @@ class MVDevice;
 // too short to hold a name, is refused after step 2 with 15, sending none of
 // it; when step 1 sent "SetFwStatus" 0, "SetFwStatus" 1 and the after-flash
 // callback follow, leaving the amplifier as it was.
-// The update counts only when the after-flash callback succeeds: false is
-// error 13. The run works on the device's own session id, and awaits each
-// bootloader reply timeoutMs. The owner fills
+// The amplifier is confirmed after each restart, with reads that print
+// nothing: after the before-flash callback it must report status 0 (another
+// amplifier of the name, still running its firmware, may have answered the
+// reopen), and after the after-flash callback status 1 and the image's
+// firmware version. The update counts only when the after-flash callback
+// succeeds and that confirmation holds; otherwise error 13, with one line
+// saying what answered. The run works on the device's own session id, and
+// awaits each bootloader reply timeoutMs. The owner fills
 // the fields, runs it once and destroys it. A run asked to stop (stopRequest)
 // stops at its next check, after the reply it awaits, and says where in
 // stoppedAt.
@@ -63,11 +68,15 @@ public:
     // cannot be sent, gets no "RetWriteFlash", or is refused twice, and for
     // a null image or one of 2^28 bytes or more (nothing sent). A stop
     // requested ends it ahead of the next block (stoppedAt Writing).
-    // When the replies taken for blocks 0 and 1 carry their own requests'
-    // offset bytes, the amplifier echoes offsets (offsetsEchoed): from block
-    // 2 on, a reply naming another offset is skipped and counted in
-    // staleRepliesSkipped, and the wait goes on to its deadline. Otherwise
-    // the reply that comes is taken, as it cannot be told from a late one.
+    // Whether the amplifier echoes each block's offset bytes in its reply is
+    // learnt from the replies taken for the first blocks (two of them
+    // carrying different offsets of blocks sent: it echoes; two not carrying
+    // their own block's: it does not), and is known by the third block. Once
+    // it is known to echo (offsetsEchoed), a reply naming another offset is
+    // skipped and counted in staleRepliesSkipped, the wait going on to its
+    // deadline, and every block whose reply, taken while this was learnt,
+    // named another offset is written again. Otherwise the reply that comes
+    // is taken, as it cannot be told from a late one.
     bool flashImage(MVDevice* device, int sessionId, const uint8_t* data, int64_t size);
     // Fills sectorTable from info and the image's words; every read stays
     // inside the image and the table. Entry 0 ends up holding the whole-image
@@ -117,7 +126,8 @@ public:
     int blocksWritten = 0;
     int blockCount = 0;
     // The amplifier is in its bootloader: the status read said so (other than
-    // 1) or "SetFwStatus" 0 went out, and "SetFwStatus" 1 has not.
+    // 1) or "SetFwStatus" 0 went out, and "SetFwStatus" 1 has not, or the
+    // amplifier came back from it still reporting 0.
     bool inBootloader = false;
 
     bool stopRequested() const { return stopRequest != nullptr && stopRequest->load(); }
@@ -132,9 +142,20 @@ private:
     // "GetFwStatus"; on status 1, "SetFwStatus" 0 (statusCleared) and the
     // before-flash callback.
     bool switchToBootloader(MVDevice* device, int id, bool& statusCleared);
+    // After the restart into the bootloader: "GetFwStatus" must report 0,
+    // else 13 with one line.
+    bool confirmInBootloader(MVDevice* device, int id);
+    // After the restart out of it: "GetFwStatus" must report 1 and "GetFwInfo"
+    // the image's firmware version, else 13 with one line naming what came
+    // back. Reads without lines of their own.
+    bool confirmNewFirmware(MVDevice* device, int id, const uint8_t* imageVersion);
     // "GetFwInfo" into info (infoBytes: how many bytes the reply carried),
     // and its lines.
     bool readDeviceInfo(MVDevice* device, int id, FirmwareInfoBlock& info, int& infoBytes);
+    // Sends the block at offset, resent once when refused; the length of the
+    // "RetWriteFlash" 1 taken (left in rxBuffer, the request in txBuffer), or
+    // -1 when it is not sent, not answered or refused twice.
+    int writeBlock(MVDevice* device, int sessionId, const uint8_t* data, int64_t size, int64_t offset);
     // "SetFwStatus" 1 and the after-flash callback, without a flash.
     void finish(MVDevice* device);
     bool fail(int code);

@@ -33,6 +33,15 @@ public:
 
     virtual bool open() = 0;
     virtual void close() = 0;
+    // Why the last open failed, as far as the device can tell.
+    enum class OpenFailure
+    {
+        None,
+        Gone,         // its ports are not listed
+        Ambiguous,    // more ports carry its names than before: another device of the name came
+        PortsRefused, // listed, but they did not open
+    };
+    virtual OpenFailure getLastOpenFailure() const { return OpenFailure::None; }
     // The identity of the device; null here.
     virtual const DeviceKey* getDeviceKey() const;
     // Sends bytes to the device; the count sent, or -1 when nothing could be sent.

@@ -24,23 +24,35 @@ MVUsbMidiK7::~MVUsbMidiK7()
     close();
 }
 
+namespace
+{
+int countPortsNamed(const juce::StringArray& names, const juce::String& name)
+{
+    int count = 0;
+    for (const auto& each : names)
+        count += each == name ? 1 : 0;
+    return count;
+}
+} // namespace
+
+bool portNameAmbiguous(const juce::StringArray& names, const juce::String& name, int carriers)
+{
+    return !name.isEmpty() && countPortsNamed(names, name) > std::max(carriers, 1);
+}
+
 int findPortIndex(const juce::StringArray& names, const juce::String& name, int index, int carriers)
 {
     if (name.isEmpty())
         return index;
-    int count = 0;
-    int found = -1;
-    for (int i = 0; i < names.size(); ++i)
-        if (names[i] == name)
-        {
-            ++count;
-            found = i;
-        }
-    if (count == 0 || count > std::max(carriers, 1))
+    const bool atIndex = index >= 0 && index < names.size();
+    const int count = countPortsNamed(names, name);
+    if (count == 0)
+        return atIndex && isAmplifierPortName(names[index]) ? index : -1;
+    if (count > std::max(carriers, 1))
         return -1;
-    if (index >= 0 && index < names.size() && names[index] == name)
+    if (atIndex && names[index] == name)
         return index;
-    return count == 1 ? found : -1;
+    return count == 1 ? names.indexOf(name) : -1;
 }
 
 bool MVUsbMidiK7::open()
@@ -54,23 +66,41 @@ bool MVUsbMidiK7::open()
     }
     else if (deviceRecord == nullptr)
     {
+        lastOpenFailure = OpenFailure::Gone;
         return false;
     }
     const DeviceRecord record = *deviceRecord;
+    // Stays when the message thread does not serve the open.
+    lastOpenFailure = OpenFailure::PortsRefused;
     return runOnMessageThread(
         [this, record, names = portNames]
         {
+            lastOpenFailure = OpenFailure::None;
             {
                 std::lock_guard<std::mutex> lock(portMutex);
                 if (midiInput != nullptr && midiOutput != nullptr)
                     return true;
             }
             auto& layer = mv::getMidiPortLayer();
+            const juce::StringArray inputNames = layer.getInputNames();
+            const juce::StringArray outputNames = layer.getOutputNames();
             const int input =
-                findPortIndex(layer.getInputNames(), names.input, record.midiInputIndex, names.inputCarriers);
-            const int output = findPortIndex(layer.getOutputNames(), names.output, record.midiOutputIndex,
-                                             names.outputCarriers);
-            return input >= 0 && output >= 0 && openPorts(input, output);
+                findPortIndex(inputNames, names.input, record.midiInputIndex, names.inputCarriers);
+            const int output =
+                findPortIndex(outputNames, names.output, record.midiOutputIndex, names.outputCarriers);
+            if (input < 0 || output < 0)
+            {
+                const bool ambiguous = portNameAmbiguous(inputNames, names.input, names.inputCarriers) ||
+                                       portNameAmbiguous(outputNames, names.output, names.outputCarriers);
+                lastOpenFailure = ambiguous ? OpenFailure::Ambiguous : OpenFailure::Gone;
+                return false;
+            }
+            if (!openPorts(input, output))
+            {
+                lastOpenFailure = OpenFailure::PortsRefused;
+                return false;
+            }
+            return true;
         });
 }
 

@@ -6,7 +6,10 @@
 // saw: ports that moved to another index (the amplifier restarted while
 // another device came or went) are followed there, and the open fails
 // rather than open whatever port now sits at the old index, or one of two
-// ports of the name where the discovery saw one.
+// ports of the name where the discovery saw one. When a name is gone
+// altogether (a bootloader that enumerates under a name of its own), the
+// port at the recorded index is opened if its name is an amplifier's; what
+// answers there is for the caller to confirm.
 
 #include "device/DeviceKey.h"
 #include "device/Discovery.h"
@@ -14,6 +17,7 @@
 #include "device/MVQueue.h"
 #include "device/MidiPortLayer.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -30,6 +34,7 @@ public:
     bool open() override;
     // Closes both ports on the calling thread; no input callback follows.
     void close() override;
+    OpenFailure getLastOpenFailure() const override { return lastOpenFailure.load(); }
     const DeviceKey* getDeviceKey() const override;
     // Sends the bytes as one message now, on the calling thread. Returns the
     // length, or -1 when the ports are closed or the port layer reports the
@@ -55,17 +60,22 @@ private:
     std::unique_ptr<mv::MidiOutputPort> midiOutput;
     std::unique_ptr<DeviceRecord> deviceRecord;
     DevicePortNames portNames; // of deviceRecord's ports
+    std::atomic<OpenFailure> lastOpenFailure{OpenFailure::None};
     // Guards the two port pointers between the sending thread and the thread
     // that opens or closes them.
     std::mutex portMutex;
 };
 
 // Where the port named name is now: at index when it still carries that
-// name, else at the one index that does; -1 when none or several do. When
-// more ports carry the name than the carriers the discovery saw, another
-// device of that name came since and no port can be told to be the one: -1.
-// An empty name (none recorded) keeps the index.
+// name, else at the one index that does; -1 when several do. When more ports
+// carry the name than the carriers the discovery saw, another device of that
+// name came since and no port can be told to be the one: -1. When none
+// carries it, index if the port there has an amplifier's name
+// (isAmplifierPortName), else -1. An empty name (none recorded) keeps the
+// index.
 int findPortIndex(const juce::StringArray& names, const juce::String& name, int index, int carriers);
+// True when more ports carry the name than the carriers the discovery saw.
+bool portNameAmbiguous(const juce::StringArray& names, const juce::String& name, int carriers);
 
 // Adapter for juce::MessageManager::callFunctionOnMessageThread: runs the
 // std::function<bool()> that userData points to and returns non-null for true.

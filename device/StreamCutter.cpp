@@ -4,12 +4,21 @@
 
 namespace
 {
+// Data bytes only: every byte of a SysEx message between its F0 and F7 is
+// 7-bit.
 inline bool extendsSysex(const uint8_t* data, std::size_t length)
 {
     for (std::size_t i = 0; i < length; ++i)
-        if (data[i] == 0xF0 || data[i] == 0xF7)
+        if (data[i] >= 0x80)
             return false;
     return true;
+}
+
+// System real-time bytes may sit inside a SysEx message without being part of
+// it.
+inline bool isRealTime(uint8_t byte)
+{
+    return byte >= 0xF8;
 }
 
 // A range insert costs more than a few bytes pushed one by one.
@@ -67,12 +76,14 @@ inline std::size_t StreamCutter::findMessageEnd(const uint8_t* bytes, std::size_
         const std::size_t last = messageStart + (pending == Pending::Controller ? 2 : 1);
         return last < size ? last : size;
     }
-    // Only F0, which restarts the message there, and F7, which ends it, count.
+    // Data bytes extend the message; F0 restarts it there; any other status
+    // byte stops the scan there (F7 ends it, a real-time byte is taken out of
+    // it, the rest cut it short).
     for (;; messageStart = i++)
     {
-        while (i < size && bytes[i] != 0xF0 && bytes[i] != 0xF7)
+        while (i < size && bytes[i] < 0x80)
             ++i;
-        if (i == size || bytes[i] == 0xF7)
+        if (i == size || bytes[i] != 0xF0)
             return i;
     }
 }
@@ -81,8 +92,8 @@ void StreamCutter::cut(MessageSink onMessage)
 {
     // Messages are handed out straight from the buffer, which stays unchanged
     // until the scan ends.
-    const uint8_t* const bytes = buffer.data();
-    const std::size_t size = buffer.size();
+    const uint8_t* bytes = buffer.data();
+    std::size_t size = buffer.size();
     std::size_t consumed = 0;
     for (std::size_t i = scanPosition; i < size;)
     {
@@ -94,6 +105,23 @@ void StreamCutter::cut(MessageSink onMessage)
         const std::size_t last = findMessageEnd(bytes, i, size);
         if (last == size)
             break;
+        if (pending == Pending::Sysex && bytes[last] != 0xF7)
+        {
+            if (isRealTime(bytes[last]))
+            {
+                // Rare: taken out in place, and the scan goes on after it.
+                buffer.erase(buffer.begin() + static_cast<std::ptrdiff_t>(last));
+                bytes = buffer.data();
+                size = buffer.size();
+                i = last;
+                continue;
+            }
+            // Another message began inside it: what came before belongs to
+            // no message, and the status byte is scanned afresh.
+            pending = Pending::None;
+            consumed = i = last;
+            continue;
+        }
         onMessage(bytes + messageStart, static_cast<int>(last - messageStart + 1));
         pending = Pending::None;
         consumed = i = last + 1;

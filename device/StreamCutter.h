@@ -8,6 +8,10 @@
 // into pieces. Messages: B0 and the two bytes after it, C0 and the byte after
 // it, whatever their values, and SysEx from an F0 through the next F7, where
 // every F0 met before that F7 restarts the message. Other bytes are skipped.
+// Inside a SysEx message every byte is 7-bit: a system real-time byte
+// (F8-FF) found there is no part of it and is dropped, and any other status
+// byte (80-EF, F1-F6) means the message was cut short: its bytes are dropped
+// unseen and the status byte is scanned as the start of what follows.
 //
 // The bytes after the last complete message are kept for the next piece.
 // When more than bufferLimit bytes are kept, those before the last F0 are

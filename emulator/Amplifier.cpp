@@ -78,9 +78,29 @@ private:
 };
 
 Amplifier::Amplifier(Config config)
-    : config(std::move(config)), probePayload(wordBytes(this->config.replyWord))
+    : config(std::move(config)), inputName(this->config.inputName), outputName(this->config.outputName),
+      probePayload(wordBytes(this->config.replyWord))
 {
     worker = std::thread([this] { run(); });
+}
+
+juce::String Amplifier::getInputName() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return inputName;
+}
+
+juce::String Amplifier::getOutputName() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return outputName;
+}
+
+void Amplifier::renamePorts(const juce::String& newInputName, const juce::String& newOutputName)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    inputName = newInputName;
+    outputName = newOutputName;
 }
 
 Amplifier::~Amplifier()

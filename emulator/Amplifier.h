@@ -74,9 +74,12 @@ public:
                                   });
     }
 
-    juce::String getInputName() const { return config.inputName; }
-    juce::String getOutputName() const { return config.outputName; }
+    juce::String getInputName() const;
+    juce::String getOutputName() const;
     uint32_t getReplyWord() const { return config.replyWord; }
+    // Lists the ports under other names from now on, as a bootloader that
+    // enumerates under a name of its own would; ports open stay open.
+    void renamePorts(const juce::String& inputName, const juce::String& outputName);
 
     void setFaults(const AmplifierFaults& faults);
     AmplifierFaults getFaults() const;
@@ -158,6 +161,8 @@ private:
 
     mutable std::mutex mutex; // everything below but callbackMutex
     std::condition_variable wake;
+    juce::String inputName;
+    juce::String outputName;
     AmplifierFaults faults;
     std::vector<uint8_t> probePayload;
     bool plugged = true;

@@ -319,10 +319,13 @@ void EmulatedBootloader::restart(const Bytes& message, Amplifier& amp)
     {
         std::lock_guard<std::mutex> lock(mutex);
         statusWrites.push_back(value);
-        status = value;
-        // Started again with new firmware, the bootloader reports its block.
-        if (value == 1 && flash.size() >= infoOffset + infoSize)
-            info.assign(flash.begin() + long(infoOffset), flash.begin() + long(infoOffset + infoSize));
+        if (faults.statusWriteIgnored != value)
+        {
+            status = value;
+            // Started again with new firmware, the bootloader reports its block.
+            if (value == 1 && !faults.infoStaysOld && flash.size() >= infoOffset + infoSize)
+                info.assign(flash.begin() + long(infoOffset), flash.begin() + long(infoOffset + infoSize));
+        }
         restart = restartMs;
         staysAway = faults.stayAwayAfterStatus == value;
         hook = restartHook;
@@ -351,6 +354,7 @@ struct EmulatedBootloader::WriteFlashOutcome
     bool vanish = false;
     bool late = false;
     int lateMs = 0;
+    bool cut = false; // the reply goes out cut by a channel message
 };
 
 EmulatedBootloader::WriteFlashOutcome EmulatedBootloader::applyWriteFlashFaults(bool good, int index)
@@ -364,6 +368,11 @@ EmulatedBootloader::WriteFlashOutcome EmulatedBootloader::applyWriteFlashFaults(
         good = false;
     }
     outcome.result = good ? 1 : 0;
+    if (index == f.cutReplyBlock)
+    {
+        outcome.result = 0;
+        outcome.cut = true;
+    }
     if (good && index == f.refuseBlock && refusalsGiven < f.refuseCount)
     {
         ++refusalsGiven;
@@ -445,7 +454,15 @@ void EmulatedBootloader::sendWriteFlashOutcome(size_t requestBytes, const WriteF
         amp.reply(keywordMessage("RetWriteFlash", Bytes(600, uint8_t(outcome.result))));
     for (int i = 0; i < outcome.floodCount; ++i)
         amp.sendToHost(makeFrame(0, classData, 36, {uint8_t(i), uint8_t(i >> 8)}));
-    if (outcome.vanish)
+    if (outcome.cut)
+    {
+        // Stitched together, byte 18 would read 1.
+        const size_t cutAt = 16;
+        amp.sendToHost(Bytes(reply.begin(), reply.begin() + long(cutAt)));
+        amp.sendToHost({0xB0, 0x07, 0x01});
+        amp.sendToHost(Bytes(reply.begin() + long(cutAt), reply.end()));
+    }
+    else if (outcome.vanish)
         amp.replyThenUnplug(reply);
     else if (outcome.late)
         amp.schedule(outcome.lateMs, [&amp, reply] { amp.reply(reply); });

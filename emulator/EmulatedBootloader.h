@@ -5,8 +5,9 @@
 //   "GetFwStatus" -> "RetFwStatus" with the status byte;
 //   "GetFwInfo"   -> "RetFwInfo" with the 84-byte info block, 7-bit packed;
 //   "SetFwStatus" -> recorded, no reply; then the amplifier restarts: its
-//                    ports go away and come back after restartMs. After
-//                    "SetFwStatus" 1 the info block is the one in its flash;
+//                    ports go away and come back after restartMs, in the
+//                    status written. After "SetFwStatus" 1 the info block is
+//                    the one in its flash;
 //   "WriteFlash"  -> the offset, the packed length and the 8-bit sum are
 //                    checked and the 256 bytes stored in its flash memory;
 //                    "RetWriteFlash" 1, or 0 for a bad block or a fault. Its
@@ -69,6 +70,16 @@ struct BootloaderFaults
     int vanishAfterBlock = -1;
     // After a "SetFwStatus" of this value the amplifier does not come back.
     int stayAwayAfterStatus = -1;
+    // A "SetFwStatus" of this value does not take: the amplifier restarts and
+    // comes back in the status it had.
+    int statusWriteIgnored = -1;
+    // After "SetFwStatus" 1 the amplifier runs its old firmware: the info
+    // block stays the one it reported before.
+    bool infoStaysOld = false;
+    // This block is refused, and every "RetWriteFlash" for it arrives cut by
+    // a channel message: F0 "RetWriteFlash" and two offset bytes, then
+    // B0 07 01, then the last two offset bytes, the result 0 and F7.
+    int cutReplyBlock = -1;
 };
 
 // A modelled link and flash: every request waits, on the amplifier's thread,

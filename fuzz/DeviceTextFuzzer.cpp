@@ -1,6 +1,6 @@
 // Text received from a device, made safe: the result is valid UTF-8 without
 // control characters, sanitising it again changes nothing.
-#include "app/DeviceText.h"
+#include "device/DeviceText.h"
 
 #include <cstdint>
 #include <cstdlib>

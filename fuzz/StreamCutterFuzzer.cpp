@@ -3,7 +3,7 @@
 // cutting must not depend on the split.
 #include "device/CommandFrame.h"
 #include "device/MVDevice.h"
-#include "tests/device/FindMidiMessage.h"
+#include "tests/device/ReferenceCut.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -99,9 +99,8 @@ Outcome run(const uint8_t* data, std::size_t size, std::size_t chunk)
     return out;
 }
 
-// Every message, in order, that searching the whole stream from the start
-// with findMidiMessage finds, each routed alone, and the bytes left after the
-// last one.
+// Every message, in order, that the reference cut finds in the whole stream,
+// each routed alone, and the bytes left after the last one.
 Outcome reference(const uint8_t* data, std::size_t size)
 {
     Outcome out;

@@ -52,7 +52,7 @@ bool isUpdaterLine(const std::string& line)
            startsWith("Cannot read device SN") || startsWith("Updating: ") ||
            startsWith("Firmware upgrade") || startsWith("Firmware image refused") ||
            startsWith("Firmware file refused") || line == moreThanOneAmplifierLine ||
-           startsWith("The amplifier did not come back") || startsWith("Update interrupted");
+           startsWith("The amplifier ") || startsWith("Two amplifiers") || startsWith("Update interrupted");
 }
 
 // The firmware file handed to the updater.
@@ -66,13 +66,15 @@ enum class FileKind
     Fifo,
     DevZero,
     Directory,
-    Truncated,          // the good image cut short
-    Text,               // a text file, as /etc/passwd
-    Symlink,            // a symbolic link to the good image
-    FlippedBytes,       // the good image with two bytes flipped
-    ZerosAroundItsInfo, // zeros but for the good image's info block
-    LengthOfOneWord,    // the good image, its info block giving a firmware length of 1 word
-    Sparse255MB,        // the good image followed by holes up to 255 MiB
+    Truncated,             // the good image cut short
+    Text,                  // a text file, as /etc/passwd
+    Symlink,               // a symbolic link to the good image
+    FlippedBytes,          // the good image with two bytes flipped
+    ZerosAroundItsInfo,    // zeros but for the good image's info block
+    LengthOfOneWord,       // the good image, its info block giving a firmware length of 1 word
+    Sparse255MB,           // the good image followed by holes up to 255 MiB
+    ThroughALinksParent,   // link/../firmware.bin, link a symbolic link to a folder elsewhere
+    ThroughAFoldersParent, // sub/../firmware.bin, sub a real folder
 };
 
 constexpr int64_t sparseSize = int64_t(255) << 20;
@@ -80,11 +82,12 @@ constexpr int64_t sparseSize = int64_t(255) << 20;
 // What became of the first amplifier.
 enum class AmpAfter
 {
-    Untouched,    // no status write, no block
-    Flashed,      // the whole image, "SetFwStatus" 0 then 1
-    LeftAsFound,  // "SetFwStatus" 0 then 1, no block
-    InBootloader, // "SetFwStatus" 0, no block: the run stopped there
-    Touched,      // some blocks, the update did not end
+    Untouched,                // no status write, no block
+    Flashed,                  // the whole image, "SetFwStatus" 0 then 1
+    FlashedFromItsBootloader, // the whole image, "SetFwStatus" 1 only
+    LeftAsFound,              // "SetFwStatus" 0 then 1, no block
+    InBootloader,             // "SetFwStatus" 0, no block: the run stopped there
+    Touched,                  // some blocks, the update did not end
 };
 
 using Amps = std::vector<std::shared_ptr<emu::K7Amplifier>>;
@@ -115,6 +118,15 @@ const std::vector<std::string> upgraded = join(found, join(allProgress, {"Firmwa
 std::vector<std::string> failed(int code, const std::vector<std::string>& before = found)
 {
     return join(before, {"Firmware upgrade failed! Error code is " + std::to_string(code)});
+}
+
+const std::string leftInBootloader =
+    "The amplifier is in its bootloader; running the updater again finishes the update";
+
+// A failure that leaves the amplifier in its bootloader: the line saying so ends it.
+std::vector<std::string> failedInBootloader(int code, const std::vector<std::string>& before = found)
+{
+    return join(failed(code, before), {leftInBootloader});
 }
 
 // A file refused before any bootloader message, and why.
@@ -179,7 +191,7 @@ std::vector<Scenario> scenarios()
          AmpAfter::Untouched},
         {"Success", 1, noSetup, FileKind::Good, upgraded, 0, AmpAfter::Flashed},
         {"BlockFailsTwice", 1, withFaults({{&Faults::refuseBlock, 1}, {&Faults::refuseCount, 2}}),
-         FileKind::Good, failed(16, join(found, {"Updating: 21%"})), 1, AmpAfter::Touched},
+         FileKind::Good, failedInBootloader(16, join(found, {"Updating: 21%"})), 1, AmpAfter::Touched},
         {"BlockRefusedOnceIsResent", 1, withFaults({{&Faults::refuseBlock, 2}, {&Faults::refuseCount, 1}}),
          FileKind::Good, upgraded, 0, AmpAfter::Flashed},
         {"BadBlockSumIsResent", 1, withFaults({{&Faults::corruptBlock, 3}, {&Faults::corruptCount, 1}}),
@@ -189,7 +201,7 @@ std::vector<Scenario> scenarios()
          upgraded, 0, AmpAfter::Flashed},
         {"LateBlockReplyPastTheDeadline", 1,
          withFaults({{&Faults::lateBlock, 2}, {&Faults::lateMs, 3 * replyTimeoutMs}}), FileKind::Good,
-         failed(16, join(found, {"Updating: 21%", "Updating: 42%"})), 1, AmpAfter::Touched},
+         failedInBootloader(16, join(found, {"Updating: 21%", "Updating: 42%"})), 1, AmpAfter::Touched},
         {"OverlongReplyIsSkipped", 1, withFaults({{&Faults::overlongBlock, 1}}), FileKind::Good, upgraded, 0,
          AmpAfter::Flashed},
         {"NoiseAndSplitRepliesOverTheWholeFlash", 1, withLineFaults(noisySplitReplies()), FileKind::Good,
@@ -201,11 +213,12 @@ std::vector<Scenario> scenarios()
              chatter(rig, amps);
              withFaults({{&Faults::silentBlock, 2}})(rig, amps);
          },
-         FileKind::Good, failed(16, join(found, {"Updating: 21%", "Updating: 42%"})), 1, AmpAfter::Touched},
+         FileKind::Good, failedInBootloader(16, join(found, {"Updating: 21%", "Updating: 42%"})), 1,
+         AmpAfter::Touched},
         {"FloodOnTheOwnSessionId", 1, withFaults({{&Faults::floodBlock, 1}, {&Faults::floodCount, 3000}}),
          FileKind::Good, upgraded, 0, AmpAfter::Flashed},
         {"GoneAfterTheLastBlock", 1, withFaults({{&Faults::vanishAfterBlock, lastBlock}}), FileKind::Good,
-         failed(12, join(found, allProgress)), 1, AmpAfter::Touched},
+         failedInBootloader(12, join(found, allProgress)), 1, AmpAfter::Touched},
         {"NotBackAfterTheUpdate", 1, withFaults({{&Faults::stayAwayAfterStatus, 1}}), FileKind::Good,
          failed(13, join(found, join(allProgress, {"The amplifier did not come back after the update"}))), 1,
          AmpAfter::Flashed},
@@ -247,7 +260,12 @@ std::vector<Scenario> scenarios()
                          layer->insertAmplifier(0, twin);
                  });
          },
-         FileKind::Good, failed(13), 1, AmpAfter::InBootloader},
+         FileKind::Good,
+         failedInBootloader(
+             13,
+             join(found,
+                  {"Two amplifiers of the same name are connected after the restart: neither was opened"})),
+         1, AmpAfter::InBootloader},
         {"MissingFile", 1, noSetup, FileKind::Missing,
          fileRefused("cannot be opened: No such file or directory"), 1, AmpAfter::Untouched},
         {"EmptyPath", 1, noSetup, FileKind::EmptyPath,
@@ -260,6 +278,10 @@ std::vector<Scenario> scenarios()
         {"PathWithSpacesAndNonAsciiLetters", 1, noSetup, FileKind::SpacesAndNonAscii, upgraded, 0,
          AmpAfter::Flashed},
         {"SymlinkToTheImage", 1, noSetup, FileKind::Symlink, upgraded, 0, AmpAfter::Flashed},
+        // The file the system finds through the link is the image; removing
+        // "link/.." as text would name a truncated one.
+        {"ParentOfASymbolicLink", 1, noSetup, FileKind::ThroughALinksParent, upgraded, 0, AmpAfter::Flashed},
+        {"ParentOfAFolder", 1, noSetup, FileKind::ThroughAFoldersParent, upgraded, 0, AmpAfter::Flashed},
         {"TruncatedImage", 1, noSetup, FileKind::Truncated,
          imageRefused("its info block gives a firmware length of 300 words (1200 bytes), the image has 1150 "
                       "bytes"),
@@ -312,7 +334,93 @@ std::vector<Scenario> scenarios()
          0, AmpAfter::Flashed},
         {"ReopenFailsBeforeTheFlash", 1,
          [](Rig& rig, Amps&) { rig.layer->failInputOpensFrom = 3; }, // discovery 2, connect 1
-         FileKind::Good, failed(13), 1, AmpAfter::InBootloader},
+         FileKind::Good,
+         failedInBootloader(13, join(found, {"The amplifier did not come back after the restart"})), 1,
+         AmpAfter::InBootloader},
+        {"NoInformationAfterTheRestart", 1, withFaults({{&Faults::infoDelayMs, 2 * replyTimeoutMs}}),
+         FileKind::Good, failedInBootloader(14), 1, AmpAfter::InBootloader},
+        // The amplifier is confirmed after each restart.
+        {"AnotherAmplifierAnswersTheRestart", 1,
+         [](Rig& rig, Amps& amps)
+         {
+             // The first stays away in its bootloader; a second of the same
+             // name, still running its firmware, comes in its place.
+             Faults faults;
+             faults.stayAwayAfterStatus = 0;
+             amps[0]->getBootloader().setFaults(faults);
+             emu::Amplifier::Config config;
+             config.inputName = amps[0]->getInputName();
+             config.outputName = amps[0]->getOutputName();
+             auto other = emu::Amplifier::create<emu::K7Amplifier>(config);
+             other->getBootloader().setInfoBlock(amps[0]->getBootloader().getInfoBlock());
+             amps.push_back(other);
+             auto layer = rig.emulated;
+             amps[0]->getBootloader().setRestartHook(
+                 [layer, other](int status)
+                 {
+                     if (status == 0)
+                         layer->addAmplifier(other);
+                 });
+         },
+         FileKind::Good,
+         failedInBootloader(13, join(found, {"The amplifier that answered after the restart is not in its "
+                                             "bootloader (status 1): no block was sent"})),
+         1, AmpAfter::InBootloader},
+        {"StatusOneDoesNotTake", 1, withFaults({{&Faults::statusWriteIgnored, 1}}), FileKind::Good,
+         failedInBootloader(13,
+                            join(found, join(allProgress, {"The amplifier came back from the update still in "
+                                                           "its bootloader"}))),
+         1, AmpAfter::Flashed},
+        {"BackOnItsOldFirmware", 1,
+         [](Rig&, Amps& amps)
+         {
+             Faults faults;
+             faults.infoStaysOld = true;
+             amps[0]->getBootloader().setFaults(faults);
+         },
+         FileKind::Good,
+         failed(13, join(found, join(allProgress, {"The amplifier came back from the update running firmware "
+                                                   "1.0.0.1 instead of the image's 1.2.3.37"}))),
+         1, AmpAfter::Flashed},
+        {"SuccessFromItsBootloader", 1, [](Rig&, Amps& amps) { amps[0]->getBootloader().setStatus(0); },
+         FileKind::Good, upgraded, 0, AmpAfter::FlashedFromItsBootloader},
+        {"BootloaderUnderAPortNameOfItsOwn", 1,
+         [](Rig&, Amps& amps)
+         {
+             auto* amp = amps[0].get();
+             amp->getBootloader().setRestartHook(
+                 [amp](int status)
+                 {
+                     const juce::String name = status == 0 ? "Tolvo K7 DFU" : "Tolvo K7";
+                     amp->renamePorts(name, name);
+                 });
+         },
+         FileKind::Good, upgraded, 0, AmpAfter::Flashed},
+        {"BootloaderUnderAPortNameOfAnotherDevice", 1,
+         [](Rig&, Amps& amps)
+         {
+             auto* amp = amps[0].get();
+             amp->getBootloader().setRestartHook([amp](int) { amp->renamePorts("USB DFU", "USB DFU"); });
+         },
+         FileKind::Good,
+         failedInBootloader(13, join(found, {"The amplifier did not come back after the restart"})), 1,
+         AmpAfter::InBootloader},
+        // Replies that must not count for a block.
+        {"StaleCopyOfBlock0sReplyWhileBlock1IsUnanswered", 1,
+         withFaults({{&Faults::silentBlock, 1}, {&Faults::staleReplyBlock, 0}, {&Faults::staleMs, 50}}),
+         FileKind::Good, failedInBootloader(16, join(found, {"Updating: 21%", "Updating: 42%"})), 1,
+         AmpAfter::Touched},
+        // On an amplifier that does not echo offsets nothing else tells the
+        // stitched reply from block 2's: F0 "RetWriteFlash" 00 00 B0 07 01 00
+        // 00 00 F7 reads 1.
+        {"RefusalCutByAController", 1,
+         [](Rig& rig, Amps& amps)
+         {
+             withFaults({{&Faults::cutReplyBlock, 2}})(rig, amps);
+             amps[0]->getBootloader().setReplyOffset(emu::ReplyOffset::Fixed);
+         },
+         FileKind::Good, failedInBootloader(16, join(found, {"Updating: 21%", "Updating: 42%"})), 1,
+         AmpAfter::Touched},
         // Two amplifiers of one name cannot be told apart after a restart.
         {"TwoAmplifiersFlashNeither",
          2,
@@ -335,6 +443,7 @@ juce::File firmwareFile(FileKind kind, const juce::File& dir, const std::vector<
     };
     switch (kind)
     {
+
         case FileKind::Good:
             return write("firmware.bin", image.data(), image.size());
         case FileKind::Missing:
@@ -391,6 +500,9 @@ juce::File firmwareFile(FileKind kind, const juce::File& dir, const std::vector<
             EXPECT_EQ(::truncate(file.getFullPathName().toRawUTF8(), off_t(sparseSize)), 0);
             return file;
         }
+        case FileKind::ThroughALinksParent:
+        case FileKind::ThroughAFoldersParent:
+            break; // paths through folders: firmwarePath
         case FileKind::Text:
         {
             std::string text;
@@ -401,6 +513,38 @@ juce::File firmwareFile(FileKind kind, const juce::File& dir, const std::vector<
         }
     }
     return {};
+}
+
+// The path of a scenario's file, made in dir, as the updater is given it.
+std::string firmwarePath(FileKind kind, const juce::File& dir, const std::vector<uint8_t>& image)
+{
+    const auto write = [&](const juce::String& name, const void* data, size_t size)
+    {
+        const juce::File file = dir.getChildFile(name);
+        EXPECT_TRUE(file.getParentDirectory().createDirectory());
+        EXPECT_TRUE(file.replaceWithData(data, size));
+    };
+    const std::string dirPath = dir.getFullPathName().toStdString();
+    switch (kind)
+    {
+        case FileKind::ThroughALinksParent:
+            write("elsewhere/firmware.bin", image.data(), image.size());
+            EXPECT_TRUE(dir.getChildFile("elsewhere/inner").createDirectory());
+            write("work/firmware.bin", image.data(), 1150);
+            EXPECT_EQ(::symlink("../elsewhere/inner", (dirPath + "/work/link").c_str()), 0);
+            return dirPath + "/work/link/../firmware.bin";
+        case FileKind::ThroughAFoldersParent:
+            write("firmware.bin", image.data(), image.size());
+            EXPECT_TRUE(dir.getChildFile("sub").createDirectory());
+            return dirPath + "/sub/../firmware.bin";
+        default:
+            return firmwareFile(kind, dir, image).getFullPathName().toStdString();
+    }
+}
+
+void PrintTo(const Scenario& scenario, std::ostream* os)
+{
+    *os << scenario.name;
 }
 
 class CommandLineUpdaterTest : public testing::TestWithParam<Scenario>
@@ -423,10 +567,10 @@ TEST_P(CommandLineUpdaterTest, PrintsItsLinesAndReportsTheOutcome)
     const juce::TemporaryFile temporaryDir;
     const juce::File dir = temporaryDir.getFile();
     ASSERT_TRUE(dir.createDirectory());
-    const juce::File file = firmwareFile(scenario.file, dir, image);
+    const std::string path = firmwarePath(scenario.file, dir, image);
 
     StdoutCapture capture;
-    const bool result = runCommandLineUpdate(file, reopenWaitMs, replyTimeoutMs);
+    const bool result = runCommandLineUpdate(path, reopenWaitMs, replyTimeoutMs);
     const auto output = capture.finish();
     dir.deleteRecursively();
 
@@ -441,7 +585,7 @@ TEST_P(CommandLineUpdaterTest, PrintsItsLinesAndReportsTheOutcome)
             line.replace(at, name.size(), value);
     };
     for (auto& line : expectedLines)
-        replace(line, "<file>", file.getFullPathName().toStdString());
+        replace(line, "<file>", path);
     EXPECT_EQ(lines, expectedLines);
     EXPECT_EQ(result ? 0 : 1, scenario.exitCode);
     EXPECT_EQ(mv::DeviceManager::getInstance()->getCurrentDevice(), nullptr);
@@ -470,11 +614,14 @@ TEST_P(CommandLineUpdaterTest, PrintsItsLinesAndReportsTheOutcome)
             EXPECT_GT(bootloader.getBlockRequests(), 0);
             break;
         case AmpAfter::Flashed:
+        case AmpAfter::FlashedFromItsBootloader:
         {
             const auto flash = bootloader.getFlash();
             ASSERT_GE(flash.size(), image.size());
             EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
-            EXPECT_EQ(statusWrites, (std::vector<int>{0, 1}));
+            const std::vector<int> expectedWrites =
+                scenario.ampAfter == AmpAfter::Flashed ? std::vector<int>{0, 1} : std::vector<int>{1};
+            EXPECT_EQ(statusWrites, expectedWrites);
             break;
         }
     }
@@ -551,7 +698,7 @@ struct InterruptionCase
     int block; // RaiseAt::Block: the index of the block whose request raises it
     uint8_t startStatus;
     std::string lastLine;
-    int statusReads;               // "GetFwStatus" requests the amplifier received
+    int statusReads;               // "GetFwStatus" requests the amplifier received (one confirms the restart)
     std::vector<int> statusWrites; // its "SetFwStatus" values
     int blocks;                    // its "WriteFlash" requests, every one answered 1
 };
@@ -607,7 +754,7 @@ std::vector<InterruptionCase> interruptionCases()
          0,
          1,
          "Update interrupted before writing block 1 of 5" + inBootloader,
-         1,
+         2,
          {0},
          0},
         {"DuringTheFirstBlock",
@@ -616,7 +763,7 @@ std::vector<InterruptionCase> interruptionCases()
          0,
          1,
          "Update interrupted after writing block 1 of 5" + inBootloader,
-         1,
+         2,
          {0},
          1},
         {"DuringBlock3",
@@ -625,7 +772,7 @@ std::vector<InterruptionCase> interruptionCases()
          2,
          1,
          "Update interrupted after writing block 3 of 5" + inBootloader,
-         1,
+         2,
          {0},
          3},
         {"DuringBlock2OfAnAmplifierInItsBootloader",
@@ -637,8 +784,8 @@ std::vector<InterruptionCase> interruptionCases()
          1,
          {},
          2},
-        {"DuringTheLastBlock", SIGINT, RaiseAt::Block, lastBlock, 1, comingBack, 1, {0, 1}, 5},
-        {"DuringTheReopenWaitAfterTheFlash", SIGTERM, RaiseAt::ReopenAfter, 0, 1, comingBack, 1, {0, 1}, 5},
+        {"DuringTheLastBlock", SIGINT, RaiseAt::Block, lastBlock, 1, comingBack, 2, {0, 1}, 5},
+        {"DuringTheReopenWaitAfterTheFlash", SIGTERM, RaiseAt::ReopenAfter, 0, 1, comingBack, 2, {0, 1}, 5},
     };
 }
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -20,12 +21,17 @@ struct CallbackLog
     std::vector<std::string> events;
     bool beforeResult = true;
     bool afterResult = true;
+    // What answers after each restart, changed here.
+    std::function<void()> onBefore;
+    std::function<void()> onAfter;
 };
 
 bool beforeFlash(MVDevice*, FirmwareUpdateSession*, void* user)
 {
     auto* log = static_cast<CallbackLog*>(user);
     log->events.push_back("before");
+    if (log->onBefore)
+        log->onBefore();
     return log->beforeResult;
 }
 
@@ -33,6 +39,8 @@ bool afterFlash(MVDevice*, FirmwareUpdateSession* session, void* user)
 {
     auto* log = static_cast<CallbackLog*>(user);
     log->events.push_back(session->image == nullptr ? "after, image released" : "after");
+    if (log->onAfter)
+        log->onAfter();
     return log->afterResult;
 }
 
@@ -89,8 +97,10 @@ TEST(FirmwareUpdateSession, StatusZeroRoad)
     Fixture f;
     ASSERT_TRUE(f.run());
     EXPECT_EQ(f.session.error, 0);
-    EXPECT_EQ(f.sentKeywords(),
-              (std::vector<std::string>{"GetFwStatus", "GetFwInfo", "WriteFlash", "SetFwStatus1"}));
+    // The reads after "SetFwStatus" 1 confirm the new firmware, and print
+    // nothing.
+    EXPECT_EQ(f.sentKeywords(), (std::vector<std::string>{"GetFwStatus", "GetFwInfo", "WriteFlash",
+                                                          "SetFwStatus1", "GetFwStatus", "GetFwInfo"}));
     EXPECT_EQ(f.log.events, (std::vector<std::string>{"after"}));
     EXPECT_TRUE(std::equal(f.image.begin(), f.image.end(), f.boot.flash.begin()));
     const std::string expected = "Get FW SID: 0\n"
@@ -109,6 +119,7 @@ TEST(FirmwareUpdateSession, StatusZeroRoad)
     for (size_t at = 0; (at = f.out.find("Sector len: ", at)) != std::string::npos; ++at)
         ++sectorLines;
     EXPECT_EQ(sectorLines, 7u);
+    EXPECT_EQ(std::count(f.out.begin(), f.out.end(), '\n'), 18) << "the confirming reads print nothing";
 }
 
 TEST(FirmwareUpdateSession, StatusOneRoad)
@@ -116,8 +127,9 @@ TEST(FirmwareUpdateSession, StatusOneRoad)
     Fixture f;
     f.boot.status = 1;
     ASSERT_TRUE(f.run());
-    EXPECT_EQ(f.sentKeywords(), (std::vector<std::string>{"GetFwStatus", "SetFwStatus0", "GetFwInfo",
-                                                          "WriteFlash", "SetFwStatus1"}));
+    EXPECT_EQ(f.sentKeywords(),
+              (std::vector<std::string>{"GetFwStatus", "SetFwStatus0", "GetFwStatus", "GetFwInfo",
+                                        "WriteFlash", "SetFwStatus1", "GetFwStatus", "GetFwInfo"}));
     EXPECT_EQ(f.log.events, (std::vector<std::string>{"before", "after"}));
     EXPECT_NE(f.out.find("Get FW Status: 1\nSet FW Status as 0\nWill sleep for 0 ms\n"), std::string::npos);
 
@@ -193,7 +205,7 @@ TEST(FirmwareUpdateSession, FailuresLeaveTheirCodesAndStopThere)
              f.boot.infoBlock[3] = 'X';
          },
          15,
-         {"GetFwStatus", "SetFwStatus0", "GetFwInfo", "SetFwStatus1"},
+         {"GetFwStatus", "SetFwStatus0", "GetFwStatus", "GetFwInfo", "SetFwStatus1"},
          {"before", "after"}},
         {"info reply too short for a name, bootloader entered for it",
          [](Fixture& f)
@@ -202,8 +214,48 @@ TEST(FirmwareUpdateSession, FailuresLeaveTheirCodesAndStopThere)
              f.boot.infoBlock.resize(2);
          },
          15,
-         {"GetFwStatus", "SetFwStatus0", "GetFwInfo", "SetFwStatus1"},
+         {"GetFwStatus", "SetFwStatus0", "GetFwStatus", "GetFwInfo", "SetFwStatus1"},
          {"before", "after"}},
+        // What answers after a restart is confirmed before anything more is
+        // sent: another amplifier, still running its firmware, gets no block.
+        {"not in its bootloader after the restart",
+         [](Fixture& f)
+         {
+             f.boot.status = 1;
+             f.log.onBefore = [&f] { f.boot.status = 1; };
+         },
+         13,
+         {"GetFwStatus", "SetFwStatus0", "GetFwStatus"},
+         {"before"}},
+        {"no answer after the restart",
+         [](Fixture& f)
+         {
+             f.boot.status = 1;
+             f.log.onBefore = [&f] { f.boot.answerStatus = false; };
+         },
+         13,
+         {"GetFwStatus", "SetFwStatus0", "GetFwStatus"},
+         {"before"}},
+        {"still in its bootloader after the update",
+         [](Fixture& f) { f.log.onAfter = [&f] { f.boot.status = 0; }; },
+         13,
+         {"GetFwStatus", "GetFwInfo", "WriteFlash", "SetFwStatus1", "GetFwStatus"},
+         {"after"}},
+        {"old firmware after the update",
+         [](Fixture& f) { f.log.onAfter = [&f] { f.boot.infoBlock[8] ^= 1; }; },
+         13,
+         {"GetFwStatus", "GetFwInfo", "WriteFlash", "SetFwStatus1", "GetFwStatus", "GetFwInfo"},
+         {"after"}},
+        {"no status after the update",
+         [](Fixture& f) { f.log.onAfter = [&f] { f.boot.answerStatus = false; }; },
+         13,
+         {"GetFwStatus", "GetFwInfo", "WriteFlash", "SetFwStatus1", "GetFwStatus"},
+         {"after"}},
+        {"no information after the update",
+         [](Fixture& f) { f.log.onAfter = [&f] { f.boot.answerInfo = false; }; },
+         13,
+         {"GetFwStatus", "GetFwInfo", "WriteFlash", "SetFwStatus1", "GetFwStatus", "GetFwInfo"},
+         {"after"}},
     };
     for (const Case& c : cases)
     {

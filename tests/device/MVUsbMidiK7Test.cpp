@@ -119,7 +119,11 @@ TEST(FindPortIndex, FollowsTheNameOrRefuses)
         {"moved back", ports, "Keyboard", 0, 1, 2},
         {"moved forward", ports, "Synth", 3, 1, 0},
         {"recorded index past the list", ports, "Keyboard", 9, 1, 2},
-        {"gone", ports, "Tolvo K7 C", 1, 1, -1},
+        // A name gone altogether (a bootloader of its own name): the
+        // recorded index, while an amplifier's name is there.
+        {"gone, an amplifier's name at its index", ports, "Tolvo K7 C", 3, 1, 3},
+        {"gone, another device's name at its index", ports, "Tolvo K7 C", 2, 1, -1},
+        {"gone, its index past the list", ports, "Tolvo K7 C", 4, 1, -1},
         {"no name recorded keeps the index", ports, "", 3, 0, 3},
         {"two carry the name, neither at its index", twins, "Tolvo K7", 1, 2, -1},
         {"two carried it at discovery, still at its index", twins, "Tolvo K7", 2, 2, 2},

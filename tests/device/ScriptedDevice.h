@@ -149,7 +149,12 @@ struct FakeBootloader
         }
         else if (startsWith(m, "SetFwStatus") && m.size() == 14)
         {
+            // It restarts at once in the status written; with new firmware
+            // it reports the block in its flash.
             statusWrites.push_back(m[12]);
+            status = m[12];
+            if (status == 1 && flash.size() >= 0x454)
+                infoBlock.assign(flash.begin() + 0x400, flash.begin() + 0x454);
         }
         else if (startsWith(m, "WriteFlash") && m.size() == 310)
         {

@@ -1,7 +1,7 @@
 // The receive stream cutter: messages cut out of the bytes however they
 // arrive, and the cap on the bytes it keeps.
 #include "device/StreamCutter.h"
-#include "tests/device/FindMidiMessage.h"
+#include "tests/device/ReferenceCut.h"
 #include "tests/device/TestDevice.h"
 
 #include <gtest/gtest.h>
@@ -77,6 +77,21 @@ TEST(StreamCutter, Cuts)
           Bytes{0xF0, 0x11, 0x22} + g + Bytes{0x80}},
          {{"message " + F, "message B0 01 02", "message " + G}},
          1},
+        // A refusal cut by a controller would read as result 1 if stitched.
+        {"SysEx cut by a controller is dropped",
+         {Bytes{0xF0, 'R', 'e', 't', 'W', 'r', 'i', 't', 'e', 'F', 'l', 'a', 's', 'h', 0x00, 0x00},
+          Bytes{0xB0, 0x07, 0x01}, Bytes{0x00, 0x00, 0x00, 0xF7}},
+         {{}, {"message B0 07 01"}, {}},
+         4},
+        {"SysEx cut by a note-on, then a frame",
+         {Bytes{0xF0, 0x01, 0x02, 0x90, 0x3C, 0x40} + f},
+         {{"message " + F}},
+         0},
+        {"real-time bytes inside a SysEx are no part of it",
+         {Bytes{0xF0, 0x01, 0xF8}, Bytes{0xFE, 0x02, 0xFF, 0xF7}},
+         {{}, {"message F0 01 02 F7"}},
+         0},
+        {"an unfinished SysEx keeps no real-time byte", {Bytes{0xF0, 0x01, 0xF8, 0x02}}, {{}}, 3},
     };
     for (const auto& c : cases)
     {
@@ -94,11 +109,33 @@ TEST(StreamCutter, Cuts)
     }
 }
 
+// Inside a SysEx every status byte but the real-time ones (F8-FF), F0 and
+// F7 cuts it short; the real-time ones are taken out of it.
+TEST(StreamCutter, StatusBytesInsideASysex)
+{
+    for (int status = 0x80; status <= 0xFF; ++status)
+    {
+        if (status == 0xF0 || status == 0xF7)
+            continue;
+        SCOPED_TRACE(status);
+        Cutter cutter;
+        cutter.feed(Bytes{0xF0, 0x01, static_cast<uint8_t>(status), 0x02, 0x03, 0xF7});
+        std::vector<Bytes> sysex;
+        for (const Bytes& m : cutter.messages)
+            if (m.front() == 0xF0)
+                sysex.push_back(m);
+        if (status >= 0xF8)
+            EXPECT_EQ(sysex, (std::vector<Bytes>{{0xF0, 0x01, 0x02, 0x03, 0xF7}}));
+        else
+            EXPECT_TRUE(sysex.empty());
+    }
+}
+
 // Cutting does not depend on how the stream is split into callbacks.
 TEST(StreamCutter, IgnoresChunking)
 {
     std::mt19937 rng(42);
-    const uint8_t alphabet[] = {0xF0, 0xF7, 0xB0, 0xC0, 0x00, 0x01, 0x12, 0x40, 0x7F, 0x90, 0x80};
+    const uint8_t alphabet[] = {0xF0, 0xF7, 0xB0, 0xC0, 0x00, 0x01, 0x12, 0x40, 0x7F, 0x90, 0x80, 0xF8, 0xF3};
     for (int round = 0; round < 200; ++round)
     {
         Bytes stream;

@@ -1,4 +1,4 @@
-#include "app/DeviceText.h"
+#include "device/DeviceText.h"
 
 #include <cstdint>
 
