@@ -3,9 +3,11 @@
 #include "app/CommandLineUpdater.h"
 #include "app/ConnectedDeviceInfoView.h"
 #include "app/InitialDeviceInfoView.h"
+#include "app/InterruptSignals.h"
 #include "app/MainComponent.h"
 #include "app/MessageToast.h"
 #include "app/SeveralAmplifiersRefusal.h"
+#include "app/UpdateOutcome.h"
 #include "app/UpdateSessionSetup.h"
 #include "device/Bootloader.h"
 #include "device/DeviceManager.h"
@@ -244,18 +246,26 @@ void FirmwareCheckingAppState::onCheckFinished(MainComponent* component)
     component->setState(std::make_unique<FirmwareUpdatingAppState>());
 }
 
+FirmwareUpdatingAppState::~FirmwareUpdatingAppState() = default;
+
 void FirmwareUpdatingAppState::enter(MainComponent* component)
 {
     manager()->stopTimer();
     const int amplifiersFound = int(manager()->getDeviceKeys().size());
     queue(component, [component] { showUpdating(component); });
 
-    auto updateFinished = component->forCurrentState(&FirmwareUpdatingAppState::onUpdateFinished);
+    // Held until the state goes, after its task: a signal during the update
+    // stops it at a safe point instead of quitting (SIGINT) or killing
+    // (SIGTERM) the program in the middle of it.
+    signals = std::make_unique<InterruptSignals>();
+    const std::atomic<bool>* stopRequest = &InterruptSignals::stopRequest();
+    auto updateFinished = component->forCurrentState(&FirmwareUpdatingAppState::onUpdateFinished, true);
     task = std::async(std::launch::async,
-                      [updateFinished, settings = component->getSettings(), amplifiersFound]
+                      [updateFinished, settings = component->getSettings(), amplifiersFound, stopRequest]
                       {
-                          const bool ok = updateTask(settings, amplifiersFound);
-                          juce::MessageManager::callAsync([updateFinished, ok] { updateFinished(ok); });
+                          const Outcome outcome = updateTask(settings, amplifiersFound, stopRequest);
+                          juce::MessageManager::callAsync([updateFinished, outcome]
+                                                          { updateFinished(outcome); });
                       });
 }
 
@@ -264,10 +274,15 @@ void FirmwareUpdatingAppState::showUpdating(MainComponent* component)
     showBusy(component, "Updating...");
 }
 
-bool FirmwareUpdatingAppState::updateTask(const AppSettings& settings, int amplifiersFound)
+FirmwareUpdatingAppState::Outcome FirmwareUpdatingAppState::updateTask(const AppSettings& settings,
+                                                                       int amplifiersFound,
+                                                                       const std::atomic<bool>* stopRequest)
 {
+    Outcome outcome;
+    outcome.stopRequest = stopRequest;
+    // The refusal's own line says it all.
     if (refuseSeveralAmplifiers(amplifiersFound))
-        return false;
+        return outcome;
     ReopenWait wait;
     wait.milliseconds = settings.reopenWaitMs;
     const UpdateImage image =
@@ -277,11 +292,24 @@ bool FirmwareUpdatingAppState::updateTask(const AppSettings& settings, int ampli
                                     BinaryData::K7APWithChecksum_binSize);
     FirmwareUpdateSession session;
     fillUpdateSession(session, image, nullptr, wait);
-    return runUpdateSession(session, manager()->getCurrentDevice());
+    session.stopRequest = stopRequest;
+    outcome.ok = runUpdateSession(session, manager()->getCurrentDevice());
+    outcome.lines = updateOutcomeLines(session, outcome.ok);
+    return outcome;
 }
 
-void FirmwareUpdatingAppState::onUpdateFinished(MainComponent* component, bool ok)
+void FirmwareUpdatingAppState::onUpdateFinished(MainComponent* component, const Outcome& outcome)
 {
-    component->setState(std::make_unique<ConnectedAppState>(ok ? "Your firmware is up-to-date."
-                                                               : "Firmware updating failed!"));
+    const bool interrupted = outcome.interrupted();
+    if (interrupted || component->isClosePending())
+    {
+        // Nobody is left to see a toast: the outcome goes where the command
+        // line puts it.
+        for (const std::string& line : outcome.lines)
+            std::cout << line << std::endl;
+        component->closeNow(interrupted && !outcome.ok ? 1 : 0);
+        return;
+    }
+    component->setState(std::make_unique<ConnectedAppState>(outcome.ok ? "Your firmware is up-to-date."
+                                                                       : "Firmware updating failed!"));
 }

@@ -1,11 +1,15 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <future>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <utility>
+#include <vector>
 
+class InterruptSignals;
 class MainComponent;
 
 // One state of the window. MainComponent holds the current one and calls
@@ -124,21 +128,45 @@ public:
 };
 
 // Writes the firmware image to the current device in the background and
-// reports the outcome in the toast.
+// reports the outcome in the toast. While it lives, SIGINT and SIGTERM only
+// ask the update to stop at its next safe point (InterruptSignals), as in
+// the command line; the update's outcome line is then printed and the
+// program ends.
 class FirmwareUpdatingAppState : public TaskAppState
 {
 public:
+    ~FirmwareUpdatingAppState() override;
+
     void enter(MainComponent* component) override;
+
+    // What the update task hands back.
+    struct Outcome
+    {
+        bool ok = false;
+        // The lines the command line would end the update with.
+        std::vector<std::string> lines;
+        // Set by a SIGINT or SIGTERM during the update; null for none.
+        const std::atomic<bool>* stopRequest = nullptr;
+
+        bool interrupted() const { return stopRequest != nullptr && stopRequest->load(); }
+    };
 
     // Both device buttons disabled, "Updating..." in the busy colour.
     static void showUpdating(MainComponent* component);
     // The task: writes the settings' image, or the embedded one, to the
-    // current device unless refuseSeveralAmplifiers refuses; true when the
-    // firmware was written.
-    static bool updateTask(const AppSettings& settings, int amplifiersFound);
+    // current device unless refuseSeveralAmplifiers refuses; stops at the
+    // next safe point once stopRequest (may be null) is set.
+    static Outcome updateTask(const AppSettings& settings, int amplifiersFound,
+                              const std::atomic<bool>* stopRequest = nullptr);
     // Back to the device view, which reads the device information again and
-    // then shows the outcome in the toast.
-    static void onUpdateFinished(MainComponent* component, bool ok);
+    // then shows the outcome in the toast. When the update was interrupted
+    // or the window's close waited for it, the outcome's lines are printed
+    // instead and the program ends: with exit code 1 after an interruption
+    // that left the firmware unwritten.
+    static void onUpdateFinished(MainComponent* component, const Outcome& outcome);
+
+private:
+    std::unique_ptr<InterruptSignals> signals;
 };
 
 // Writes the four bytes as unsigned decimals joined by dots: 1.2.3.37.

@@ -199,13 +199,28 @@ void MainComponent::requestClose(std::function<void()> quit)
 
 void MainComponent::finishClose()
 {
+    closeNow(0);
+}
+
+void MainComponent::closeNow(int exitCode)
+{
+    if (closed)
+        return;
+    const bool byCloseButton = closePending && quitFunction;
     closed = true;
     closePending = false;
     auto* manager = mv::DeviceManager::getInstance();
     manager->stopTimer();
     manager->disconnect();
-    if (quitFunction)
-        quitFunction();
+    if ((byCloseButton && exitCode == 0) || !exitHandler)
+    {
+        if (quitFunction)
+            quitFunction();
+    }
+    else
+    {
+        exitHandler(exitCode);
+    }
 }
 
 void MainComponent::resized()

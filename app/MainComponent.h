@@ -60,19 +60,30 @@ public:
     bool isClosePending() const { return closePending; }
     bool isClosed() const { return closed; }
 
+    // How the program ends with an exit code when the component asks it to
+    // (a signal during an update); without one, the close's quit is called.
+    void setExitHandler(std::function<void(int exitCode)> handler) { exitHandler = std::move(handler); }
+    // Stops the poll, disconnects and ends the program: with exit code 0
+    // through the pending close's quit when there is one, otherwise through
+    // the exit handler.
+    void closeNow(int exitCode);
+
     // Binds a step of the current state to this component, so that it runs
     // only while this component lives and that state is still current. When a
     // close is pending, the bound step carries the close out instead of
-    // running. The result may be called from any thread's posted message, but
-    // runs its checks on the message thread.
+    // running, unless throughClose is set: the step then runs and carries it
+    // out itself (closeNow). The result may be called from any thread's
+    // posted message, but runs its checks on the message thread.
     template <typename... Args>
-    std::function<void(Args...)> forCurrentState(void (*step)(MainComponent*, Args...))
+    std::function<void(Args...)> forCurrentState(void (*step)(MainComponent*, Args...),
+                                                 bool throughClose = false)
     {
-        return [this, alive = std::weak_ptr<void>(lifetime), token = stateToken, step](Args... args)
+        return [this, alive = std::weak_ptr<void>(lifetime), token = stateToken, step,
+                throughClose](Args... args)
         {
             if (alive.expired() || closed || token != stateToken)
                 return;
-            if (closePending)
+            if (closePending && !throughClose)
             {
                 finishClose();
                 return;
@@ -103,6 +114,7 @@ private:
     AppSettings settings;
     std::function<void(const juce::URL&)> urlOpener;
     std::function<void()> quitFunction;
+    std::function<void(int)> exitHandler;
     // Expires when the component goes, so closures posted earlier do nothing.
     std::shared_ptr<int> lifetime = std::make_shared<int>(0);
     uint64_t stateToken = 0;

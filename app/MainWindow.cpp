@@ -10,7 +10,17 @@ OstrelFwUpgradeLauncherApplication::MainWindow::MainWindow(juce::String name)
                            juce::DocumentWindow::allButtons, true)
 {
     setUsingNativeTitleBar(true);
-    setContentOwned(new MainComponent(), true);
+    auto* component = new MainComponent();
+    component->setExitHandler(
+        [](int exitCode)
+        {
+            if (auto* app = juce::JUCEApplication::getInstance())
+            {
+                app->setApplicationReturnValue(exitCode);
+                app->systemRequestedQuit();
+            }
+        });
+    setContentOwned(component, true);
     setResizable(true, true);
     centreWithSize(getWidth(), getHeight());
     setName(productName);

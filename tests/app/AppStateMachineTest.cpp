@@ -1,6 +1,8 @@
 // The window's state machine on the full stack: emulated amplifiers, the
 // device manager singleton, the real message loop, shortened waits.
 #include "AppTestRig.h"
+#include "SignalTestSupport.h"
+#include "StdoutCapture.h"
 
 #include "app/AppState.h"
 #include "app/ConnectedDeviceInfoView.h"
@@ -12,9 +14,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -361,31 +365,179 @@ TEST_F(AppStateMachineTest, ClicksThatDoNotFitTheStateAreIgnored)
     EXPECT_EQ(Rig::probeCount(*amp), 1);
 }
 
+// The close waits for the update, whose outcome, with no toast left to show
+// it, is printed as the command line prints it.
 TEST_F(AppStateMachineTest, CloseDuringAFlashFinishesTheFlashThenQuits)
 {
-    auto amp = rig.addAmplifier();
-    connectByClick();
-    component->getCheckButton().triggerClick();
-    ASSERT_TRUE(pumpUntil([&] { return amp->getBootloader().getBlockRequests() > 0; }));
+    struct Case
+    {
+        const char* name;
+        int refusedBlock; // refused twice; -1: none
+        std::vector<std::string> lastLines;
+        std::vector<int> statusWrites;
+    };
+    const Case cases[] = {
+        {"written", -1, {"Firmware upgraded!"}, {0, 1}},
+        {"a block refused twice",
+         5,
+         {"Firmware upgrade failed! Error code is 16",
+          "The amplifier is in its bootloader; running the updater again finishes the update"},
+         {0}},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        component = std::make_unique<MainComponent>(testSettings());
+        auto amp = rig.addAmplifier();
+        emu::BootloaderFaults faults;
+        faults.refuseBlock = c.refusedBlock;
+        faults.refuseCount = 2;
+        amp->getBootloader().setFaults(faults);
+        connectByClick();
+        component->getCheckButton().triggerClick();
+        // The update has begun; its reopen wait comes before any block.
+        ASSERT_TRUE(pumpUntil([&] { return isState<FirmwareUpdatingAppState>(*component); }));
 
-    bool quit = false;
-    component->requestClose([&] { quit = true; });
-    EXPECT_TRUE(component->isClosePending());
-    EXPECT_FALSE(quit);
-    EXPECT_NE(mv::DeviceManager::getInstance()->getCurrentDevice(), nullptr);
+        StdoutCapture capture;
+        bool quit = false;
+        component->requestClose([&] { quit = true; });
+        EXPECT_TRUE(component->isClosePending());
+        EXPECT_FALSE(quit);
+        EXPECT_NE(mv::DeviceManager::getInstance()->getCurrentDevice(), nullptr);
 
-    ASSERT_TRUE(pumpUntil([&] { return quit; }, 30000));
-    EXPECT_TRUE(component->isClosed());
-    EXPECT_EQ(mv::DeviceManager::getInstance()->getCurrentDevice(), nullptr);
-    EXPECT_EQ(amp->getBootloader().getStatusWrites(), (std::vector<int>{0, 1}));
-    const auto flash = amp->getBootloader().getFlash();
-    EXPECT_TRUE(std::equal(embeddedImage(), embeddedImage() + embeddedImageSize(), flash.begin()));
-    // The update's result closure closed; no toast, no new read, no poll.
-    EXPECT_FALSE(component->getToast().isVisible());
-    runPostedMessages();
-    EXPECT_FALSE(mv::DeviceManager::getInstance()->isPolling());
-    EXPECT_EQ(amp->getOpenInputCount(), 0);
-    component.reset();
+        ASSERT_TRUE(pumpUntil([&] { return quit; }, 30000));
+        const auto output = capture.finish();
+        ASSERT_GE(output.size(), c.lastLines.size());
+        EXPECT_EQ(std::vector<std::string>(output.end() - long(c.lastLines.size()), output.end()),
+                  c.lastLines);
+        EXPECT_TRUE(component->isClosed());
+        EXPECT_EQ(mv::DeviceManager::getInstance()->getCurrentDevice(), nullptr);
+        EXPECT_EQ(amp->getBootloader().getStatusWrites(), c.statusWrites);
+        if (c.refusedBlock < 0)
+        {
+            const auto flash = amp->getBootloader().getFlash();
+            EXPECT_TRUE(std::equal(embeddedImage(), embeddedImage() + embeddedImageSize(), flash.begin()));
+        }
+        // The update's result closure closed; no toast, no new read, no poll.
+        EXPECT_FALSE(component->getToast().isVisible());
+        runPostedMessages();
+        EXPECT_FALSE(mv::DeviceManager::getInstance()->isPolling());
+        EXPECT_EQ(amp->getOpenInputCount(), 0);
+        component.reset();
+        rig.emulated->removeAmplifier(amp);
+    }
+}
+
+// SIGINT or SIGTERM during the window's update stops it at its next safe
+// point, as in the command line: the line naming the step and where the
+// amplifier is left, then the program ends with exit code 1.
+TEST_F(AppStateMachineTest, SignalDuringAnUpdateStopsItAtASafePointAndEndsWithOneLine)
+{
+    enum class At
+    {
+        Block,        // as the block's "WriteFlash" arrives
+        ReopenBefore, // once the ports are closed after "SetFwStatus" 0
+        ReopenAfter,  // once the ports are closed after "SetFwStatus" 1
+    };
+    struct Case
+    {
+        const char* name;
+        int signal;
+        At at;
+        int block;
+        std::string lastLine;
+        std::vector<int> statusWrites;
+        int blocks; // "WriteFlash" requests, each answered 1
+    };
+    const std::string inBootloader =
+        ": the amplifier is in its bootloader; running the updater again finishes the update";
+    const Case cases[] = {
+        {"SIGINT in the reopen wait before the flash",
+         SIGINT,
+         At::ReopenBefore,
+         0,
+         "Update interrupted while waiting for the amplifier to restart" + inBootloader,
+         {0},
+         0},
+        {"SIGTERM during block 3",
+         SIGTERM,
+         At::Block,
+         2,
+         "Update interrupted after writing block 3 of 2769" + inBootloader,
+         {0},
+         3},
+        {"SIGINT in the reopen wait after the flash",
+         SIGINT,
+         At::ReopenAfter,
+         0,
+         "Update interrupted after the last block while waiting for the amplifier to come back: every block "
+         "was written and the amplifier was told to start the new firmware",
+         {0, 1},
+         2769},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        CountedSignals counted;
+        component = std::make_unique<MainComponent>(testSettings());
+        int exitCode = -1;
+        component->setExitHandler([&](int code) { exitCode = code; });
+        auto amp = rig.addAmplifier<RaisingAmplifier>(false);
+        amp->signal = c.signal;
+        if (c.at == At::Block)
+        {
+            auto seen = std::make_shared<int>(0); // the amplifier's thread only
+            amp->raiseOn = [seen, block = c.block](const std::vector<uint8_t>& m)
+            { return hasKeyword(m, "WriteFlash") && (*seen)++ == block; };
+        }
+        amp->plug();
+        connectByClick();
+
+        std::thread watcher;
+        if (c.at != At::Block)
+        {
+            const size_t writes = c.at == At::ReopenBefore ? 1 : 2;
+            watcher = std::thread(
+                [amp, writes, signal = c.signal]
+                {
+                    if (testsupport::waitUntil(
+                            [&] {
+                                return amp->getBootloader().getStatusWrites().size() == writes &&
+                                       amp->getOpenInputCount() == 0;
+                            },
+                            30000))
+                        std::raise(signal);
+                });
+        }
+        StdoutCapture capture;
+        component->getCheckButton().triggerClick();
+        const bool ended = pumpUntil([&] { return exitCode != -1; }, 30000);
+        const auto output = capture.finish();
+        if (watcher.joinable())
+            watcher.join();
+        ASSERT_TRUE(ended);
+
+        EXPECT_EQ(exitCode, 1);
+        ASSERT_FALSE(output.empty());
+        EXPECT_EQ(output.back(), c.lastLine);
+        const auto ends = std::count_if(output.begin(), output.end(),
+                                        [](const std::string& line) {
+                                            return line.rfind("Firmware upgrade", 0) == 0 ||
+                                                   line.rfind("Update interrupted", 0) == 0;
+                                        });
+        EXPECT_EQ(ends, 1) << "one line ends the update";
+        EXPECT_EQ(uncaughtSignals.exchange(0), 0) << "the update handles the signal while it runs";
+        EXPECT_TRUE(component->isClosed());
+        EXPECT_EQ(mv::DeviceManager::getInstance()->getCurrentDevice(), nullptr);
+        amp->settle();
+        EXPECT_EQ(amp->getBootloader().getStatusWrites(), c.statusWrites);
+        EXPECT_EQ(amp->getBootloader().getBlockRequests(), c.blocks)
+            << "the block in flight finished, no block after it";
+        EXPECT_EQ(amp->getBootloader().getRefusedBlocks(), 0);
+        component.reset();
+        EXPECT_TRUE(CountedSignals::inPlace()) << "the handlers from before the update are back";
+        rig.emulated->removeAmplifier(amp);
+    }
 }
 
 TEST_F(AppStateMachineTest, CloseWhileConnectingQuitsWhenTheScanEnds)
@@ -741,7 +893,9 @@ TEST_F(AppStateMachineTest, OnUpdateFinishedReadsTheDeviceAgainThenShowsTheOutco
         SCOPED_TRACE(ok);
         const std::string serial = ok ? "K7AP-after-ok" : "K7AP-after-failure";
         amp->setSerialNumber(serial);
-        FirmwareUpdatingAppState::onUpdateFinished(component.get(), ok);
+        FirmwareUpdatingAppState::Outcome outcome;
+        outcome.ok = ok;
+        FirmwareUpdatingAppState::onUpdateFinished(component.get(), outcome);
         EXPECT_TRUE(isState<ConnectedAppState>(*component));
         EXPECT_FALSE(component->getToast().isVisible()) << "shown before the read";
 
