@@ -314,23 +314,39 @@ TEST(FirmwareUpdateSession, DeviceNameMustEqualTheImagesOrBeBlank)
         Bytes reply;      // the start of the block, or all of it with replyBytes
         int replyBytes;   // how many bytes "RetFwInfo" carries; -1: all 84
         std::string line; // empty: flashed
+        // Its line: unprintable bytes as U+FFFD, trailing zeros dropped.
+        std::string nameLine;
     };
+    const std::string unprintable = "\xEF\xBF\xBD";
     const Case cases[] = {
-        {"same name", {'K', '7', 'A', 'P'}, -1, ""},
-        {"another name", {'K', '7', 'A', 'X'}, -1, otherName + "'K7AX'"},
-        {"names differ in case", {'k', '7', 'a', 'p'}, -1, otherName + "'k7ap'"},
-        {"spaces", {' ', ' ', ' ', ' '}, -1, ""},
-        {"zeros", {0, 0, 0, 0}, -1, ""},
-        {"0xFF bytes", {0xFF, 0xFF, 0xFF, 0xFF}, -1, ""},
-        {"blanks mixed", {0, 0xFF, ' ', ' '}, -1, otherName + "'\\x00\\xFF  '"},
-        {"not printable", {'K', '7', 0xFF, 'P'}, -1, otherName + "'K7\\xFFP'"},
-        {"no bytes", {}, 0, "Firmware image refused: the amplifier's info block has 0" + tooShort},
-        {"two zero bytes", {0, 0}, 2, "Firmware image refused: the amplifier's info block has 2" + tooShort},
+        {"same name", {'K', '7', 'A', 'P'}, -1, "", "K7AP"},
+        {"another name", {'K', '7', 'A', 'X'}, -1, otherName + "'K7AX'", "K7AX"},
+        {"names differ in case", {'k', '7', 'a', 'p'}, -1, otherName + "'k7ap'", "k7ap"},
+        {"spaces", {' ', ' ', ' ', ' '}, -1, "", "    "},
+        {"zeros", {0, 0, 0, 0}, -1, "", ""},
+        {"0xFF bytes",
+         {0xFF, 0xFF, 0xFF, 0xFF},
+         -1,
+         "",
+         unprintable + unprintable + unprintable + unprintable},
+        {"blanks mixed",
+         {0, 0xFF, ' ', ' '},
+         -1,
+         otherName + "'\\x00\\xFF  '",
+         unprintable + unprintable + "  "},
+        {"not printable", {'K', '7', 0xFF, 'P'}, -1, otherName + "'K7\\xFFP'", "K7" + unprintable + "P"},
+        {"no bytes", {}, 0, "Firmware image refused: the amplifier's info block has 0" + tooShort, ""},
+        {"two zero bytes",
+         {0, 0},
+         2,
+         "Firmware image refused: the amplifier's info block has 2" + tooShort,
+         ""},
         {"three bytes of the name",
          {'K', '7', 'A'},
          3,
-         "Firmware image refused: the amplifier's info block has 3" + tooShort},
-        {"the name alone", {'K', '7', 'A', 'P'}, 4, ""},
+         "Firmware image refused: the amplifier's info block has 3" + tooShort,
+         "K7A"},
+        {"the name alone", {'K', '7', 'A', 'P'}, 4, "", "K7AP"},
     };
     for (const Case& c : cases)
     {
@@ -343,6 +359,8 @@ TEST(FirmwareUpdateSession, DeviceNameMustEqualTheImagesOrBeBlank)
         EXPECT_EQ(f.run(), flashed);
         EXPECT_EQ(f.session.error, flashed ? 0 : 15);
         EXPECT_EQ(f.boot.blocks > 0, flashed);
+        EXPECT_NE(f.out.find("\nDevice Name: " + c.nameLine + "\nBootloader Version: "), std::string::npos)
+            << f.out;
         if (!flashed)
         {
             EXPECT_NE(f.out.find("\n" + c.line + "\n"), std::string::npos) << f.out;
