@@ -45,60 +45,50 @@ std::string notBackLine(const MVDevice* device, const char* phase)
 using OffsetBytes = std::array<uint8_t, bootloader::writeFlashOffsetBytes>;
 
 // Whether the amplifier echoes each "WriteFlash" offset in its
-// "RetWriteFlash", learnt from the replies the first blocks took. Offset 0
-// alone cannot tell an echo from zeros, and a late or repeated reply may be
-// taken for a block while this is learnt, so one reply proves nothing:
-//  - it echoes once the replies taken carried two different offsets, both
-//    of blocks sent (an amplifier that does not echo carries the same bytes
-//    every time);
-//  - it does not once two replies taken did not carry their own block's.
-// One of the two holds by the third block.
+// "RetWriteFlash", learnt from the replies taken. It does once two of them
+// named two different blocks already sent: an amplifier that does not echo
+// carries the same bytes every time. One reply proves nothing (offset 0
+// cannot be told from zeros), and a late or repeated reply may be taken for
+// a block before this is known; nothing proves the contrary, so an amplifier
+// that does not echo is never told from one whose every reply is stale.
 class EchoLearning
 {
 public:
-    enum class Verdict
-    {
-        Unknown,
-        Echoes,
-        DoesNotEcho
-    };
+    bool echoes() const { return blocksNamed >= 2; }
 
-    Verdict verdict() const { return result; }
-
-    // The reply taken for the block whose request carried sent; carried is
-    // null for a reply too short to carry offset bytes.
-    void add(const OffsetBytes& sent, const OffsetBytes* carried)
+    // The reply taken for the block at blockOffset carried these bytes (null
+    // for a reply too short to carry any). True when they name that block.
+    bool add(int64_t blockOffset, const OffsetBytes* carried)
     {
-        sentOffsets.push_back(sent);
-        if (carried == nullptr || *carried != sent)
-            ++misses;
-        if (carried != nullptr && isSent(*carried) &&
-            std::find(seen.begin(), seen.end(), *carried) == seen.end())
-            seen.push_back(*carried);
-        if (seen.size() >= 2)
-            result = Verdict::Echoes;
-        else if (misses >= 2)
-            result = Verdict::DoesNotEcho;
+        int64_t named = 0;
+        if (carried == nullptr || !decode(*carried, named))
+            return false;
+        const bool sentBlock = named % bootloader::blockDataSize == 0 && named <= blockOffset;
+        if (sentBlock && blocksNamed < 2 && (blocksNamed == 0 || named != firstNamed))
+        {
+            firstNamed = named;
+            ++blocksNamed;
+        }
+        return named == blockOffset;
     }
 
 private:
-    bool isSent(const OffsetBytes& offset) const
+    // Four 7-bit groups, least significant first, as the request carries them.
+    static bool decode(const OffsetBytes& bytes, int64_t& offset)
     {
-        return std::find(sentOffsets.begin(), sentOffsets.end(), offset) != sentOffsets.end();
+        offset = 0;
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+        {
+            if (bytes[i] >= 0x80)
+                return false;
+            offset |= int64_t(bytes[i]) << (7 * i);
+        }
+        return true;
     }
 
-    std::vector<OffsetBytes> sentOffsets;
-    std::vector<OffsetBytes> seen; // offsets of blocks sent that replies carried
-    int misses = 0;
-    Verdict result = Verdict::Unknown;
+    int blocksNamed = 0;
+    int64_t firstNamed = 0;
 };
-
-OffsetBytes requestOffset(const uint8_t* request)
-{
-    OffsetBytes offset;
-    std::memcpy(offset.data(), request + bootloader::writeFlashOffsetOffset, offset.size());
-    return offset;
-}
 
 bool replyOffset(const uint8_t* reply, int length, OffsetBytes& offset)
 {
@@ -392,7 +382,7 @@ bool FirmwareUpdateSession::flashImage(MVDevice* device, int sessionId, const ui
     offsetsEchoed = false;
     staleRepliesSkipped = 0;
     EchoLearning learning;
-    // Blocks written while that was learnt whose reply named another offset.
+    // Blocks written before that was known whose reply did not name them.
     std::vector<int64_t> unconfirmed;
 
     for (int64_t offset = 0; offset < size;)
@@ -409,15 +399,13 @@ bool FirmwareUpdateSession::flashImage(MVDevice* device, int sessionId, const ui
         if (received <= 0)
             return false;
 
-        if (learning.verdict() == EchoLearning::Verdict::Unknown)
+        if (!offsetsEchoed)
         {
-            const OffsetBytes sent = requestOffset(txBuffer);
             OffsetBytes carried;
             const bool carries = replyOffset(rxBuffer, received, carried);
-            learning.add(sent, carries ? &carried : nullptr);
-            if (!carries || carried != sent)
+            if (!learning.add(offset, carries ? &carried : nullptr))
                 unconfirmed.push_back(offset);
-            if (learning.verdict() == EchoLearning::Verdict::Echoes)
+            if (learning.echoes())
             {
                 // Each block must be answered by a reply naming it: those
                 // that took another's are written again.
@@ -425,6 +413,7 @@ bool FirmwareUpdateSession::flashImage(MVDevice* device, int sessionId, const ui
                 for (const int64_t again : unconfirmed)
                     if (writeBlock(device, sessionId, data, size, again) <= 0)
                         return false;
+                unconfirmed.clear();
             }
         }
 

@@ -68,15 +68,13 @@ public:
     // cannot be sent, gets no "RetWriteFlash", or is refused twice, and for
     // a null image or one of 2^28 bytes or more (nothing sent). A stop
     // requested ends it ahead of the next block (stoppedAt Writing).
-    // Whether the amplifier echoes each block's offset bytes in its reply is
-    // learnt from the replies taken for the first blocks (two of them
-    // carrying different offsets of blocks sent: it echoes; two not carrying
-    // their own block's: it does not), and is known by the third block. Once
-    // it is known to echo (offsetsEchoed), a reply naming another offset is
+    // The amplifier echoes each block's offset bytes in its reply once two
+    // replies taken named two different blocks already sent (normally blocks
+    // 0 and 1). From then on (offsetsEchoed) a reply naming another offset is
     // skipped and counted in staleRepliesSkipped, the wait going on to its
-    // deadline, and every block whose reply, taken while this was learnt,
-    // named another offset is written again. Otherwise the reply that comes
-    // is taken, as it cannot be told from a late one.
+    // deadline, and every block whose reply, taken before, did not name it
+    // is written again at once. Until then the reply that comes is taken, as
+    // it cannot be told from a late one.
     bool flashImage(MVDevice* device, int sessionId, const uint8_t* data, int64_t size);
     // Fills sectorTable from info and the image's words; every read stays
     // inside the image and the table. Entry 0 ends up holding the whole-image

@@ -284,6 +284,46 @@ TEST(FirmwareUpdateSession, StaleRepliesQueuedBeforeABlockAreDropped)
     EXPECT_TRUE(std::equal(f.image.begin(), f.image.end(), f.boot.flash.begin()));
 }
 
+// An amplifier echoes offsets once two replies taken named two different
+// blocks; the blocks that took a reply naming another before that are
+// written again, each until a reply names it.
+TEST(FirmwareUpdateSession, BlocksAnsweredByAnotherBlocksReplyAreWrittenAgainOnceEchoesAreKnown)
+{
+    struct Case
+    {
+        const char* name;
+        bool echo;
+        std::vector<int> firstReplyInsteadOf; // request numbers
+        bool ok;
+        int requests;
+        bool echoed;
+    };
+    const int blocks = 20;
+    const Case cases[] = {
+        {"every reply names its block", true, {}, true, blocks, true},
+        {"zeros in every reply", false, {}, true, blocks, false},
+        {"block 0's reply again for blocks 1 and 2", true, {1, 2}, true, blocks + 2, true},
+        {"block 0's reply again for block 5, known by then", true, {5}, false, 6, true},
+        {"block 1 answered only by block 0's reply", true, {1, 3}, false, 4, true},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        Fixture f;
+        f.boot.echo = c.echo;
+        f.boot.firstReplyInsteadOf = c.firstReplyInsteadOf;
+        EXPECT_EQ(f.run(), c.ok);
+        EXPECT_EQ(f.session.error, c.ok ? 0 : 16);
+        EXPECT_EQ(f.boot.blocks, c.requests);
+        EXPECT_EQ(f.session.offsetsEchoed, c.echoed);
+        if (c.ok)
+        {
+            ASSERT_GE(f.boot.flash.size(), f.image.size());
+            EXPECT_TRUE(std::equal(f.image.begin(), f.image.end(), f.boot.flash.begin()));
+        }
+    }
+}
+
 TEST(FirmwareUpdateSession, RefusalsSayWhy)
 {
     Fixture notBack;

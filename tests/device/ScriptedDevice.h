@@ -126,6 +126,12 @@ struct FakeBootloader
     std::vector<Bytes> strays;
     // Blocks (by request number from 0) whose "RetWriteFlash" is sent twice.
     std::vector<int> repeatReplyTo;
+    // Requests (by number from 0) answered, instead of their own reply, by a
+    // copy of the first "RetWriteFlash" sent; nothing is stored for them.
+    std::vector<int> firstReplyInsteadOf;
+    // Replies echo the request's offset bytes; otherwise they carry zeros.
+    bool echo = true;
+    Bytes firstReply;
     Bytes flash;
     std::vector<int> statusWrites;
     int blocks = 0;
@@ -159,6 +165,12 @@ struct FakeBootloader
         else if (startsWith(m, "WriteFlash") && m.size() == 310)
         {
             ++blocks;
+            if (std::find(firstReplyInsteadOf.begin(), firstReplyInsteadOf.end(), blocks - 1) !=
+                firstReplyInsteadOf.end())
+            {
+                device.deliver(firstReply);
+                return;
+            }
             const uint32_t offset =
                 uint32_t(m[11]) | uint32_t(m[12]) << 7 | uint32_t(m[13]) << 14 | uint32_t(m[14]) << 21;
             const Bytes block = unpack7(m.data() + 15, 294);
@@ -185,7 +197,10 @@ struct FakeBootloader
             for (const Bytes& s : strays)
                 device.deliver(s);
             const Bytes reply =
-                keywordMessage("RetWriteFlash", {m[11], m[12], m[13], m[14], uint8_t(result)});
+                echo ? keywordMessage("RetWriteFlash", {m[11], m[12], m[13], m[14], uint8_t(result)})
+                     : keywordMessage("RetWriteFlash", {0, 0, 0, 0, uint8_t(result)});
+            if (firstReply.empty() && result >= 0)
+                firstReply = reply;
             if (result >= 0)
                 device.deliver(reply);
             if (result >= 0 &&
