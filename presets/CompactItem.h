@@ -62,7 +62,8 @@ Json::Value readToneMatchingParams(const uint8_t* buffer, size_t size, uint32_t&
 // number of the first preamp (0-3, 45, 46) or power-amp (8-11, 47, 48) item,
 // or the default, 0 ("mavo.preamp") or 8 ("mavo.poweramp"), when none is
 // found, the count is not above 0, or a header or length word lies outside
-// the data. They step over each item as readCompactItem reads it.
+// the data. They step over every item by CompactItemHeader::itemBytes, the
+// bytes that readCompactItem reads for an item of a known module.
 int findPreampModule(const std::vector<uint8_t>& preset);
 int findPowerAmpModule(const std::vector<uint8_t>& preset);
 
