@@ -1,8 +1,11 @@
 // The compact item readers and the walkers over arbitrary bytes. Every item
 // read is taken back by the writer in as many bytes as were read (fewer when
 // an array was cut to 512 values), and the write is stable: writing what the
-// written bytes read as gives the same bytes.
+// written bytes read as gives the same bytes. The walkers step over items as
+// readCompactItem reads them: where the reader, item by item, finds a module
+// or reads them all, the walkers give the same answer.
 #include "presets/CompactItem.h"
+#include "presets/PresetReadCursor.h"
 #include "presets/SignalPath.h"
 
 #include <algorithm>
@@ -52,9 +55,38 @@ void takeBack(const Json::Value& item, uint32_t consumed)
         std::abort();
 }
 
-void checkWalker(int found, const std::initializer_list<int>& wanted, int fallback)
+// The first wanted module among the items that readCompactItem reads one
+// after another; the fallback when the layout's words are not there or all
+// items read without one; -1 when an item does not read.
+int findByReader(const std::vector<uint8_t>& preset, const std::initializer_list<int>& wanted, int fallback)
+{
+    uint32_t a = 0;
+    uint32_t b = 0;
+    uint32_t count = 0;
+    const size_t size = preset.size();
+    if (!mvhw::wordAt(preset.data(), size, 0, a) || !mvhw::wordAt(preset.data(), size, 4 + uint64_t(a), b) ||
+        !mvhw::wordAt(preset.data(), size, 12 + uint64_t(a) + b, count))
+        return fallback;
+    uint32_t offset = uint32_t(16 + uint64_t(a) + b);
+    for (int32_t i = 0; i < int32_t(count); ++i)
+    {
+        const uint32_t at = offset;
+        if (mvhw::readCompactItem(preset.data(), size, offset).isNull())
+            return -1;
+        const int module = preset[at];
+        if (std::find(wanted.begin(), wanted.end(), module) != wanted.end())
+            return module;
+    }
+    return fallback;
+}
+
+void checkWalker(const std::vector<uint8_t>& preset, int found, const std::initializer_list<int>& wanted,
+                 int fallback)
 {
     if (found != fallback && std::find(wanted.begin(), wanted.end(), found) == wanted.end())
+        std::abort();
+    const int byReader = findByReader(preset, wanted, fallback);
+    if (byReader != -1 && byReader != found)
         std::abort();
 }
 
@@ -88,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
     }
 
-    checkWalker(mvhw::findPreampModule(bytes), {0, 1, 2, 3, 45, 46}, 0);
-    checkWalker(mvhw::findPowerAmpModule(bytes), {8, 9, 10, 11, 47, 48}, 8);
+    checkWalker(bytes, mvhw::findPreampModule(bytes), {0, 1, 2, 3, 45, 46}, 0);
+    checkWalker(bytes, mvhw::findPowerAmpModule(bytes), {8, 9, 10, 11, 47, 48}, 8);
     return 0;
 }

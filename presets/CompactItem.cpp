@@ -24,18 +24,24 @@ Json::Value param(int id, Json::Value value)
     return out;
 }
 
-// Reads an array's byte-length word and length / 4 values. Fails for a
-// length beyond the bytes after the word, which also refuses every length
-// with the top bit set.
+bool valuesFit(uint64_t size, uint32_t offset, uint64_t count)
+{
+    return count * 4 <= bytesAfter(offsetReach(size), offset);
+}
+
+// Reads an array's byte-length word and the values it holds. Fails for values
+// beyond the data and for a length with the top bit set, negative as the
+// format's signed length.
 bool readArrayValues(const uint8_t* buffer, uint64_t size, uint32_t& offset, Json::Value& values)
 {
     uint32_t length = 0;
     if (!readWordAt(buffer, size, offset, length))
         return false;
-    if (length > uint32_t(INT32_MAX) || length > bytesAfter(offsetReach(size), offset))
+    const uint32_t count = CompactItemHeader::arrayValueCount(length);
+    if (length > uint32_t(INT32_MAX) || !valuesFit(size, offset, count))
         return false;
     values = Json::Value(Json::arrayValue);
-    for (uint32_t i = 0; i < length / 4; ++i)
+    for (uint32_t i = 0; i < count; ++i)
     {
         float value = 0.0f;
         readFloatAt(buffer, size, offset, value);
@@ -44,18 +50,13 @@ bool readArrayValues(const uint8_t* buffer, uint64_t size, uint32_t& offset, Jso
     return true;
 }
 
-bool scalarsFit(uint64_t size, uint32_t offset, uint64_t count)
-{
-    return count * 4 <= bytesAfter(offsetReach(size), offset);
-}
-
 // The array as id 0, then the header's scalars as ids 100, 1, 2, ....
 bool readToneMatchingOrder(const uint8_t* buffer, uint64_t size, uint32_t& offset,
                            const CompactItemHeader& header, Json::Value& params)
 {
     const unsigned scalars = header.scalarCount();
     Json::Value values;
-    if (!readArrayValues(buffer, size, offset, values) || !scalarsFit(size, offset, scalars))
+    if (!readArrayValues(buffer, size, offset, values) || !valuesFit(size, offset, scalars))
         return false;
     params = Json::Value(Json::arrayValue);
     params.append(param(0, std::move(values)));
@@ -74,7 +75,7 @@ bool readGeneralOrder(const uint8_t* buffer, uint64_t size, uint32_t& offset, co
                       Json::Value& params)
 {
     const unsigned scalars = header.scalarCount();
-    if (!scalarsFit(size, offset, scalars))
+    if (!valuesFit(size, offset, scalars))
         return false;
     params = Json::Value(Json::arrayValue);
     for (unsigned i = 0; i < scalars; ++i)

@@ -43,17 +43,18 @@ Json::Value reorderToneMatchingParams(const Json::Value& params);
 // array the id that follows them; a "mavo.toneMatching" item with an array
 // reads in tone-matching order, as readToneMatchingParams does. Returns null
 // with the offset unchanged for a null buffer, a buffer that ends early, an
-// array length larger than the bytes after it or a tone-matching item with
-// more than maxToneMatchingScalars scalars; an unknown module number
-// returns null with the offset after the header. An array length that is no
-// multiple of 4 reads length / 4 values.
+// array length with the top bit set or a tone-matching item with more than
+// maxToneMatchingScalars scalars; an unknown module number returns null
+// with the offset after the header. An array length that is no multiple of 4
+// reads length / 4 values, and the item ends after them
+// (CompactItemHeader::itemBytes).
 Json::Value readCompactItem(const uint8_t* buffer, size_t size, uint32_t& offset);
 
 // Reads count tone-matching parameters at buffer + offset: the array
 // (length word and values) as id 0, then count - 1 scalars as ids 100, 1, 2,
 // .... Returns null with the offset unchanged for a null buffer, a count
 // below 1 or above maxToneMatchingScalars + 1, a buffer that ends early or an
-// array length larger than the bytes after it.
+// array length with the top bit set.
 Json::Value readToneMatchingParams(const uint8_t* buffer, size_t size, uint32_t& offset, int count);
 
 // The walkers of a packed preset: u32 A, A bytes, u32 B, B bytes, one skipped
@@ -61,7 +62,8 @@ Json::Value readToneMatchingParams(const uint8_t* buffer, size_t size, uint32_t&
 // number of the first preamp (0-3, 45, 46) or power-amp (8-11, 47, 48) item,
 // or the default, 0 ("mavo.preamp") or 8 ("mavo.poweramp"), when none is
 // found, the count is not above 0, or a header or length word lies outside
-// the data.
+// the data. They step over every item by CompactItemHeader::itemBytes, the
+// bytes that readCompactItem reads for an item of a known module.
 int findPreampModule(const std::vector<uint8_t>& preset);
 int findPowerAmpModule(const std::vector<uint8_t>& preset);
 

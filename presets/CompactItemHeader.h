@@ -56,11 +56,16 @@ struct CompactItemHeader
     unsigned arrayIndex() const { return arrayFirst() ? 0 : scalarCount(); }
     // Bytes from the item's start to its array's length word.
     uint64_t arrayLengthOffset() const { return 4 + (arrayFirst() ? 0 : 4 * uint64_t(scalarCount())); }
+    // The values behind an array's length word of arrayLength bytes:
+    // arrayLength / 4. The writer's lengths are multiples of 4; the 1 to 3
+    // bytes of any other length hold no value and are not part of the item.
+    static uint32_t arrayValueCount(uint32_t arrayLength) { return arrayLength / 4; }
     // Bytes of the whole item, for an array of arrayLength bytes (ignored
     // without one).
     uint64_t itemBytes(uint32_t arrayLength) const
     {
-        return 4 + 4 * uint64_t(scalarCount()) + (hasArray() ? 4 + uint64_t(arrayLength) : 0);
+        return 4 + 4 * uint64_t(scalarCount()) +
+               (hasArray() ? 4 + 4 * uint64_t(arrayValueCount(arrayLength)) : 0);
     }
     // False for a "mavo.toneMatching" item of more than
     // maxToneMatchingScalars scalars.

@@ -15,7 +15,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 #include <stdexcept>
 #include <vector>
 
@@ -52,10 +51,18 @@ public:
 // std::invalid_argument for requestedBits above lzwMaxCodeBits.
 void lzwEncode(const std::vector<uint8_t>& input, std::vector<uint8_t>& output, uint32_t requestedBits);
 
-// Decodes one stream. Throws LzwStreamError for a malformed stream or when the
-// output would grow past maxOutput bytes; output is empty after a failure.
+// lzwDecode's output limit when its caller gives none: 64 MiB. A stream that
+// lzwEncode makes decodes to exactly its input, so every stream made from a
+// preset-sized input (tens of KB) stays far below it.
+constexpr size_t lzwDefaultOutputLimit = size_t(64) << 20;
+
+// Decodes one stream. Throws LzwStreamError for a malformed stream, or with
+// outputLimit once the output would grow past maxOutput bytes; output is
+// empty after a failure. The refusal comes before output's buffer grows past
+// maxOutput + 16 bytes (the room its string copies need); a buffer that was
+// larger before the call is reused as it is.
 //
-// Nothing but maxOutput bounds the output. A run at cap M holds
+// A stream's header does not bound its output: a run at cap M holds
 // T = 2^M - A - 2 data codes and its t-th code decodes to at most t bytes:
 // within a run the output grows with the square of its codes, and each full
 // run adds at most T(T + 1) / 2 bytes. The worst case is A = 1 with every
@@ -64,8 +71,9 @@ void lzwEncode(const std::vector<uint8_t>& input, std::vector<uint8_t>& output, 
 //   M = 12:  5.6 KB    -> 8.4 MB (x 1,500)
 //   M = 16:  123 KB    -> 2.1 GB (x 17,500); its first 33 KB -> 200 MB
 //   M = 20:  2.5 MB    -> 550 GB (x 220,000), the widest cap accepted
-// Callers expanding untrusted streams should set a limit.
+// so the limit defaults to lzwDefaultOutputLimit. A caller that expects more
+// passes a larger limit; std::numeric_limits<size_t>::max() sets none.
 void lzwDecode(const std::vector<uint8_t>& stream, std::vector<uint8_t>& output,
-               size_t maxOutput = std::numeric_limits<size_t>::max());
+               size_t maxOutput = lzwDefaultOutputLimit);
 
 } // namespace mvhw

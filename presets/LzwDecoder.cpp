@@ -2,6 +2,7 @@
 #include "presets/LzwCodec.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace mvhw
@@ -113,25 +114,35 @@ std::vector<uint64_t> makeSliceTable(const StreamHeader& header, size_t streamSi
 
 // The output while decoding: the first `used` bytes of `bytes` hold data and
 // at least copySlack bytes follow them. data mirrors bytes.data(); `end` is
-// where a string may end without growing bytes or passing `limit`.
+// where a string may end without growing bytes or passing `limit`; `cap`, the
+// limit and its slack, is the most `bytes` ever grows to.
 struct Output
 {
     std::vector<uint8_t>& bytes;
     const size_t limit;
+    const size_t cap;
     uint8_t* data;
     size_t used;
     size_t end;
 };
 
-// Grows output to hold at least `needed` bytes, by a quarter at least:
-// zero-filling touches every page, so the size stays close to what is
-// written (reallocations past the capacity are geometric). Kept out of line
-// so the decoding loop stays small.
-__attribute__((noinline)) void growOutput(std::vector<uint8_t>& output, size_t needed)
+size_t bufferCap(size_t limit)
+{
+    return limit > SIZE_MAX - copySlack ? SIZE_MAX : limit + copySlack;
+}
+
+// Grows output to hold at least `needed` bytes, by a quarter at least but
+// never past cap: zero-filling touches every page, so the size stays close to
+// what is written. Past its capacity the buffer doubles, also up to cap only.
+// Kept out of line so the decoding loop stays small.
+__attribute__((noinline)) void growOutput(std::vector<uint8_t>& output, size_t needed, size_t cap)
 {
     if (needed > sliceOffsetLimit)
         throw std::length_error("LZW output too large");
-    output.resize(std::max({needed, output.size() + output.size() / 4, size_t(1) << 16}));
+    const size_t size = std::min(std::max({needed, output.size() + output.size() / 4, size_t(1) << 16}), cap);
+    if (size > output.capacity())
+        output.reserve(std::min(std::max(size, 2 * output.capacity()), cap));
+    output.resize(size);
 }
 
 // Where `length` more bytes go; refuses them past the limit.
@@ -143,7 +154,7 @@ inline uint8_t* room(Output& out, size_t length)
         refuse(out.bytes, Reason::outputLimit, "LZW output above its limit");
     if (out.bytes.size() - out.used < length + copySlack)
     {
-        growOutput(out.bytes, out.used + length + copySlack);
+        growOutput(out.bytes, out.used + length + copySlack, out.cap);
         out.data = out.bytes.data();
     }
     out.end = std::min(out.bytes.size() - copySlack, out.limit);
@@ -236,7 +247,7 @@ void lzwDecode(const std::vector<uint8_t>& stream, std::vector<uint8_t>& output,
 
     const Strings strings{header, alphabet, slices.data()};
     LzwCodeReader reader(stream.data() + header.codesStart, stream.data() + stream.size());
-    Output out{output, maxOutput, output.data(), 0, 0};
+    Output out{output, maxOutput, bufferCap(maxOutput), output.data(), 0, 0};
     while (decodeRun(strings, reader, out))
     {
     }

@@ -2,6 +2,7 @@
 
 #include "presets/ModuleTables.h"
 #include "presets/PackedWords.h"
+#include "presets/SignalPathItemHeader.h"
 
 #include <algorithm>
 #include <utility>
@@ -73,7 +74,8 @@ bool writeItem(const Json::Value& item, std::vector<uint8_t>& out)
         if (writeParam(params[i], paramBytes))
             ++written;
     }
-    appendWord(out, packBytes(uint32_t(module->second), active ? 1 : 0, written, 0));
+    const SignalPathItemHeader header{uint8_t(module->second), uint8_t(active ? 1 : 0), uint8_t(written)};
+    appendWord(out, header.toWord());
     out.insert(out.end(), paramBytes.begin(), paramBytes.end());
     return true;
 }
@@ -118,21 +120,19 @@ bool readItem(PresetReadCursor& cursor, unsigned& toneMatchingArrays, Json::Valu
     uint32_t word = 0;
     if (!cursor.readWord(word))
         return false;
-    // Byte 0 the module number, 1 the active flag, 2 the parameter count.
-    const uint8_t moduleNumber = uint8_t(word);
-    const unsigned paramCount = uint8_t(word >> 16);
+    const SignalPathItemHeader header = SignalPathItemHeader::fromWord(word);
     Json::Value item(Json::objectValue);
     item["name"] = "Untitled";
-    const auto module = moduleNumberToId.find(moduleNumber);
+    const auto module = moduleNumberToId.find(header.moduleNumber);
     if (module != moduleNumberToId.end())
         item["id"] = module->second;
     item["selected"] = "false";
-    item["isActive"] = uint8_t(word >> 8) != 0;
+    item["isActive"] = header.active != 0;
     Json::Value& params = item["params"] = Json::Value(Json::arrayValue);
-    for (unsigned p = 0; p < paramCount; ++p)
+    for (unsigned p = 0; p < header.paramCount; ++p)
     {
         Json::Value param;
-        if (!readParam(cursor, moduleNumber, toneMatchingArrays, param))
+        if (!readParam(cursor, header.moduleNumber, toneMatchingArrays, param))
             return false;
         params.append(std::move(param));
     }

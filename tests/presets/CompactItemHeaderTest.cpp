@@ -57,6 +57,18 @@ TEST(CompactItemHeader, LayoutRules)
         EXPECT_EQ(h.itemBytes(8), c.bytes) << what;
         EXPECT_EQ(h.scalarsWithinLimit(), c.withinLimit) << what;
     }
-    // The largest length word does not wrap the size.
-    EXPECT_EQ((CompactItemHeader{25, 1, 2, 1}.itemBytes(UINT32_MAX)), 12 + uint64_t(UINT32_MAX));
+    // An array holds length / 4 values, and the item ends after them; the
+    // largest length word does not wrap the size.
+    const struct
+    {
+        uint32_t length;
+        uint32_t values;
+    } lengths[] = {{0, 0}, {3, 0}, {4, 1}, {6, 1}, {7, 1}, {8, 2}, {2048, 512}, {UINT32_MAX, 0x3FFFFFFF}};
+    for (const auto& l : lengths)
+    {
+        EXPECT_EQ(CompactItemHeader::arrayValueCount(l.length), l.values) << l.length;
+        EXPECT_EQ((CompactItemHeader{25, 1, 2, 1}.itemBytes(l.length)), 12 + 4 * uint64_t(l.values))
+            << l.length;
+        EXPECT_EQ((CompactItemHeader{25, 1, 2, 0}.itemBytes(l.length)), 12u) << l.length;
+    }
 }

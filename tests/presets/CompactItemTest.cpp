@@ -2,8 +2,11 @@
 
 #include "TestBytes.h"
 
+#include "presets/PresetReadCursor.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 
 using namespace mvhw;
@@ -362,9 +365,16 @@ TEST(CompactItem, ReaderTruncationAndLengthTable)
     EXPECT_TRUE(readToneMatchingParams(tone.data(), tone.size(), offset, INT_MAX).isNull());
     EXPECT_FALSE(readToneMatchingParams(tone.data(), tone.size(), offset, 3).isNull());
     EXPECT_EQ(offset, 16u);
+    // A length that is no multiple of 4 needs only the values it holds: 6
+    // bytes are one value, 10 bytes two.
     offset = 0;
-    const std::vector<uint8_t> sixShort = words({header(14, 0, 1, 1), 6, floatWord(1.0f)});
-    EXPECT_TRUE(read(sixShort, offset).isNull());
+    const std::vector<uint8_t> six = words({header(14, 0, 1, 1), 6, floatWord(1.0f)});
+    EXPECT_EQ(read(six, offset)["params"], parse(R"([{"id": 0, "value": [1.0]}])"));
+    EXPECT_EQ(offset, 12u);
+    offset = 0;
+    const std::vector<uint8_t> tenShort = words({header(14, 0, 1, 1), 10, floatWord(1.0f)});
+    EXPECT_TRUE(read(tenShort, offset).isNull());
+    EXPECT_EQ(offset, 0u);
 }
 
 namespace
@@ -541,6 +551,32 @@ const std::vector<uint8_t> toneWithArray =
 const std::vector<uint8_t> reverbScalars =
     words({header(44, 1, 2, 0), header(2, 1, 0, 0), header(10, 1, 0, 0)});
 
+// What the walkers look for, by readCompactItem: the first of the wanted
+// modules among the items read one after another, or the fallback when an
+// item does not read or none matches.
+int findByReader(const std::vector<uint8_t>& preset, std::initializer_list<int> wanted, int fallback)
+{
+    uint32_t a = 0;
+    uint32_t b = 0;
+    uint32_t count = 0;
+    if (!wordAt(preset.data(), preset.size(), 0, a) ||
+        !wordAt(preset.data(), preset.size(), 4 + uint64_t(a), b) ||
+        !wordAt(preset.data(), preset.size(), 12 + uint64_t(a) + b, count) ||
+        16 + uint64_t(a) + b > UINT32_MAX)
+        return fallback;
+    uint32_t offset = uint32_t(16 + a + b);
+    for (int32_t i = 0; i < int32_t(count); ++i)
+    {
+        const uint32_t at = offset;
+        if (read(preset, offset).isNull())
+            return fallback;
+        const int module = preset[at];
+        if (std::find(wanted.begin(), wanted.end(), module) != wanted.end())
+            return module;
+    }
+    return fallback;
+}
+
 } // namespace
 
 TEST(CompactItem, Walkers)
@@ -576,11 +612,27 @@ TEST(CompactItem, Walkers)
          1, 47},
         {packedPreset({}, {}, 1, words({header(3, 0, 0, 0)})), 3, 8},
         {packedPreset({}, {}, 1, words({header(11, 0, 0, 0)})), 0, 11},
+        // An array length of 6 holds one value, and its item ends after it.
+        // Stepping all 6 bytes would land on the next header's count, 10, a
+        // power amp's number.
+        {packedPreset({}, {}, 4,
+                      join({words({header(14, 1, 1, 1), 6, floatWord(1.0f)}), scalarItem(44, false, 10),
+                            crunchPreamp, bluesPower})),
+         1, 47},
+        // The same for tone matching, length first: 7 bytes, one value, then
+        // a scalar.
+        {packedPreset({}, {}, 4,
+                      join({words({header(39, 1, 2, 1), 7, floatWord(1.0f), floatWord(2.0f)}),
+                            scalarItem(44, false, 10), crunchPreamp, bluesPower})),
+         1, 47},
     };
     for (size_t i = 0; i < std::size(cases); ++i)
     {
         EXPECT_EQ(findPreampModule(cases[i].preset), cases[i].preamp) << i;
         EXPECT_EQ(findPowerAmpModule(cases[i].preset), cases[i].powerAmp) << i;
+        // The walkers step over each item as the reader reads it.
+        EXPECT_EQ(findByReader(cases[i].preset, {0, 1, 2, 3, 45, 46}, 0), cases[i].preamp) << i;
+        EXPECT_EQ(findByReader(cases[i].preset, {8, 9, 10, 11, 47, 48}, 8), cases[i].powerAmp) << i;
     }
 }
 

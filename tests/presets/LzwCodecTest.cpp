@@ -177,3 +177,76 @@ TEST(LzwCodec, CapsAboveTwentyAreRefused)
     EXPECT_THROW(encode(bytesOf("abc"), 21), std::invalid_argument);
     EXPECT_EQ(decode(encode(bytesOf("abcabc"), 20)), bytesOf("abcabc"));
 }
+
+TEST(LzwCodec, DefaultOutputLimit)
+{
+    // One byte past the default: every code the one just made, a stream of
+    // about 20 KB.
+    const std::vector<uint8_t> input(lzwDefaultOutputLimit + 1, 'x');
+    const std::vector<uint8_t> stream = encode(input, 16);
+    ASSERT_LT(stream.size(), 32768u);
+    std::vector<uint8_t> out{0xEE};
+    try
+    {
+        lzwDecode(stream, out);
+        ADD_FAILURE() << "decoded " << out.size() << " bytes";
+    }
+    catch (const LzwStreamError& e)
+    {
+        EXPECT_EQ(e.reason, LzwStreamError::Reason::outputLimit);
+        EXPECT_TRUE(out.empty());
+        EXPECT_LE(out.capacity(), lzwDefaultOutputLimit + 16);
+    }
+    // The caller raises it.
+    lzwDecode(stream, out, lzwDefaultOutputLimit + 1);
+    EXPECT_TRUE(out == input);
+    out.clear();
+    out.shrink_to_fit();
+    const std::vector<uint8_t> atLimit(input.begin(), input.end() - 1);
+    lzwDecode(encode(atLimit, 16), out);
+    EXPECT_TRUE(out == atLimit);
+}
+
+TEST(LzwCodec, OutputLimitRefusesBeforeTheBufferGrowsPastIt)
+{
+    // The buffer holds at most 16 bytes beyond the limit, also where it would
+    // grow by more than what is left below it.
+    const std::vector<uint8_t> inputs[] = {std::vector<uint8_t>(4u << 20, 'x'), sample(256, 1u << 20, 3),
+                                           sample(5, 1u << 20, 4)};
+    for (const std::vector<uint8_t>& input : inputs)
+    {
+        const std::vector<uint8_t> stream = encode(input, 16);
+        for (size_t limit : {size_t(0), size_t(1), size_t(1000), size_t(65536), size_t(65537), size_t(300000),
+                             input.size() * 3 / 4, input.size() - 1})
+        {
+            std::vector<uint8_t> out;
+            try
+            {
+                lzwDecode(stream, out, limit);
+                ADD_FAILURE() << limit;
+            }
+            catch (const LzwStreamError& e)
+            {
+                EXPECT_EQ(e.reason, LzwStreamError::Reason::outputLimit) << limit;
+                EXPECT_TRUE(out.empty()) << limit;
+                EXPECT_LE(out.capacity(), limit + 16) << limit << " of " << input.size();
+            }
+        }
+    }
+}
+
+TEST(LzwCodec, PresetSizedStreamsDecodeWithTheDefaultLimit)
+{
+    // Far larger than a packed preset or its JSON text, at every cap.
+    const std::vector<uint8_t> inputs[] = {std::vector<uint8_t>(1u << 20, 0), sample(256, 1u << 20, 5),
+                                           sample(40, 1u << 20, 6)};
+    for (const std::vector<uint8_t>& input : inputs)
+    {
+        for (uint32_t cap = 9; cap <= lzwMaxCodeBits; ++cap)
+        {
+            std::vector<uint8_t> out;
+            lzwDecode(encode(input, cap), out);
+            EXPECT_TRUE(out == input) << cap;
+        }
+    }
+}
