@@ -228,12 +228,13 @@ void FirmwareCheckingAppState::enter(MainComponent* component)
     queue(component, [component] { showChecking(component); });
 
     auto checkFinished = component->forCurrentState(&FirmwareCheckingAppState::onCheckFinished);
-    task = std::async(std::launch::async,
-                      [checkFinished]
-                      {
-                          manager()->stopTimer();
-                          juce::MessageManager::callAsync(checkFinished);
-                      });
+    task = std::async(std::launch::async, [checkFinished] { checkTask(checkFinished); });
+}
+
+void FirmwareCheckingAppState::checkTask(const std::function<void()>& checkFinished)
+{
+    manager()->stopTimer();
+    juce::MessageManager::callAsync(checkFinished);
 }
 
 void FirmwareCheckingAppState::showChecking(MainComponent* component)

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <memory>
 #include <ostream>
@@ -123,6 +124,9 @@ public:
 
     // Both device buttons disabled, "Checking..." in the busy colour.
     static void showChecking(MainComponent* component);
+    // The task: stops the device poll, then posts checkFinished to the
+    // message thread.
+    static void checkTask(const std::function<void()>& checkFinished);
     // Goes on to the update.
     static void onCheckFinished(MainComponent* component);
 };

@@ -127,6 +127,7 @@ bool MVUsbMidiK7::openPorts(int inputIndex, int outputIndex)
 
 void MVUsbMidiK7::close()
 {
+    closeQueue.push(nullptr, 0);
     std::unique_ptr<mv::MidiInputPort> input;
     std::unique_ptr<mv::MidiOutputPort> output;
     {

@@ -33,6 +33,8 @@ public:
     // the ports.
     bool open() override;
     // Closes both ports on the calling thread; no input callback follows.
+    // Every close, the destructor's too, first pushes one empty message into
+    // closeQueue.
     void close() override;
     OpenFailure getLastOpenFailure() const override { return lastOpenFailure.load(); }
     const DeviceKey* getDeviceKey() const override;
@@ -40,6 +42,10 @@ public:
     // length, or -1 when the ports are closed or the port layer reports the
     // device gone.
     int writeRaw(const uint8_t* data, int length) override;
+
+    // One empty message per close; nothing reads them. Being an MVQueue it
+    // keeps at most MVQueue::maxMessages of them.
+    MVQueue& getCloseQueue() { return closeQueue; }
 
     // Hooks that see every received message before it is buffered and every
     // message just before it is sent.
@@ -61,6 +67,7 @@ private:
     std::unique_ptr<DeviceRecord> deviceRecord;
     DevicePortNames portNames; // of deviceRecord's ports
     std::atomic<OpenFailure> lastOpenFailure{OpenFailure::None};
+    MVQueue closeQueue;
     // Guards the two port pointers between the sending thread and the thread
     // that opens or closes them.
     std::mutex portMutex;

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <future>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -882,6 +883,29 @@ TEST_F(AppStateMachineTest, ShowDeviceInfoShowsTheSerialAndVersionWithBothButton
     EXPECT_EQ(component->getCheckButton().getButtonText(), "Check to update");
     EXPECT_EQ(component->getRow(2).button->findColour(juce::TextButton::textColourOffId),
               juce::Colour(0xffffffff));
+}
+
+TEST_F(AppStateMachineTest, CheckTaskStopsThePollThenPostsItsResultToTheMessageThread)
+{
+    auto* manager = mv::DeviceManager::getInstance();
+    manager->startTimer();
+    std::atomic<bool> ran{false};
+    std::atomic<bool> onMessageThread{false};
+    std::async(std::launch::async,
+               [&]
+               {
+                   FirmwareCheckingAppState::checkTask(
+                       [&]
+                       {
+                           onMessageThread = juce::MessageManager::existsAndIsCurrentThread();
+                           ran = true;
+                       });
+               })
+        .wait();
+    EXPECT_FALSE(manager->isPolling());
+    EXPECT_FALSE(ran.load()) << "posted, not run on the task's thread";
+    ASSERT_TRUE(pumpUntil([&] { return ran.load(); }));
+    EXPECT_TRUE(onMessageThread.load());
 }
 
 TEST_F(AppStateMachineTest, OnUpdateFinishedReadsTheDeviceAgainThenShowsTheOutcome)

@@ -76,6 +76,12 @@ TEST_F(MVUsbMidiK7Test, OpenCloseReopen)
     device.close();
     ASSERT_TRUE(device.open());
     EXPECT_EQ(amp->getOpenInputCount(), 1);
+    // One empty message per close, unread; a device closed many times holds
+    // no more than a queue's limit of them.
+    EXPECT_EQ(device.getCloseQueue().size(), 2u);
+    for (int i = 0; i < 300; ++i)
+        device.close();
+    EXPECT_EQ(device.getCloseQueue().size(), MVQueue::maxMessages);
 }
 
 TEST_F(MVUsbMidiK7Test, OpenFromABackgroundThreadWaitsForTheMessageThread)
