@@ -1,8 +1,8 @@
 #include "commands/IrLoaderFileSession.h"
 
 #include "commands/CommandSession.h"
-#include "commands/LittleEndian.h"
 #include "commands/MessageExchange.h"
+#include "common/LittleEndianWord.h"
 #include "device/CommandFrame.h"
 #include "device/SessionError.h"
 
@@ -34,7 +34,7 @@ bool IrLoaderFileSession::doRun(MVDevice* device, int sessionId)
     const auto n = static_cast<uint32_t>(text.size());
     if (n + 4 > sizeof payload)
         return storeFailure(*this, SessionError::InvalidRequest);
-    putU32(payload, n);
+    writeLe32(payload, n);
     std::copy(text.begin(), text.end(), payload + 4);
     ReplyFrame reply;
     return storeFailure(*this, MessageExchange(CommandId::IrLoaderFile, timeoutMs)

@@ -1,8 +1,8 @@
 #include "commands/PackedSetCommands.h"
 
 #include "commands/CommandSession.h"
-#include "commands/LittleEndian.h"
 #include "commands/MessageExchange.h"
+#include "common/LittleEndianWord.h"
 #include "device/CommandFrame.h"
 #include "device/SessionError.h"
 
@@ -30,8 +30,8 @@ bool isByte(int value)
 bool Bytes49SetSession::doRun(MVDevice* device, int sessionId)
 {
     uint8_t payload[7] = {0x06};
-    putLittleEndian(payload + 1, a, 4);
-    putLittleEndian(payload + 5, b, 2);
+    writeLe(payload + 1, a, 4);
+    writeLe(payload + 5, b, 2);
     return storeFailure(*this, setPayload(*this, CommandId::Bytes49, device, sessionId, payload, 7));
 }
 
@@ -51,10 +51,10 @@ bool Bytes57SetSession::doRun(MVDevice* device, int sessionId)
     if (second > 65535)
         return storeResult(*this, SessionError::InvalidRequest);
     uint8_t payload[8] = {first, 0};
-    putLittleEndian(payload + 2, static_cast<uint32_t>(second), 2);
+    writeLe(payload + 2, static_cast<uint32_t>(second), 2);
     uint32_t bits = 0;
     std::memcpy(&bits, &third, sizeof bits);
-    putLittleEndian(payload + 4, bits, 4);
+    writeLe(payload + 4, bits, 4);
     return storeResult(*this, setPayload(*this, CommandId::Bytes57, device, sessionId, payload, 8));
 }
 

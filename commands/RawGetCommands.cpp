@@ -1,8 +1,8 @@
 #include "commands/RawGetCommands.h"
 
 #include "commands/CommandSession.h"
-#include "commands/LittleEndian.h"
 #include "commands/MessageExchange.h"
+#include "common/LittleEndianWord.h"
 #include "device/CommandFrame.h"
 #include "device/SessionError.h"
 
@@ -34,7 +34,7 @@ bool rawGet(MVDeviceSession& session, uint8_t command, MVDevice* device, int ses
 bool Query22GetSession::doRun(MVDevice* device, int sessionId)
 {
     uint8_t request[4];
-    putU32(request, query);
+    writeLe32(request, query);
     return rawGet(*this, CommandId::Query22, device, sessionId, request, 4,
                   [this](const uint8_t* payload, unsigned)
                   {
@@ -58,8 +58,8 @@ bool Values32GetSession::doRun(MVDevice* device, int sessionId)
     return rawGet(*this, CommandId::Values32, device, sessionId, nullptr, 0,
                   [this](const uint8_t* payload, unsigned)
                   {
-                      first = getU32(payload);
-                      second = getU32(payload + 4);
+                      first = readLe32(payload);
+                      second = readLe32(payload + 4);
                       return 0;
                   });
 }
@@ -69,7 +69,7 @@ bool Value33GetSession::doRun(MVDevice* device, int sessionId)
     return rawGet(*this, CommandId::Value33, device, sessionId, nullptr, 0,
                   [this](const uint8_t* payload, unsigned)
                   {
-                      value = getU32(payload);
+                      value = readLe32(payload);
                       return 0;
                   });
 }
@@ -79,9 +79,9 @@ bool Values40GetSession::doRun(MVDevice* device, int sessionId)
     return rawGet(*this, CommandId::Values40, device, sessionId, nullptr, 0,
                   [this](const uint8_t* payload, unsigned)
                   {
-                      first = getU32(payload);
-                      second = getU32(payload + 4);
-                      third = getU32(payload + 8);
+                      first = readLe32(payload);
+                      second = readLe32(payload + 4);
+                      third = readLe32(payload + 8);
                       return 0;
                   });
 }

@@ -1,7 +1,7 @@
 #include "commands/RecordLists.h"
 
 #include "commands/ByteSum.h"
-#include "commands/LittleEndian.h"
+#include "common/LittleEndianWord.h"
 #include "device/CommandFrame.h"
 
 #include <cstring>
@@ -16,7 +16,7 @@ int packList(const std::vector<Record>& records, uint8_t* out, std::size_t entry
 {
     if (out == nullptr)
         return 0;
-    putU32(out, static_cast<uint32_t>(records.size()));
+    writeLe32(out, static_cast<uint32_t>(records.size()));
     uint8_t* entry = out + listHeaderSize;
     for (const Record& record : records)
     {
@@ -30,20 +30,20 @@ void putSix(uint8_t* entry, const SixByteRecord& r)
 {
     entry[0] = r.first;
     entry[1] = r.second;
-    putU32(entry + 2, r.value);
+    writeLe32(entry + 2, r.value);
 }
 
 void putTen(uint8_t* entry, const TenByteRecord& r)
 {
     entry[0] = r.first;
     entry[1] = r.second;
-    putU32(entry + 2, r.valueA);
-    putU32(entry + 6, r.valueB);
+    writeLe32(entry + 2, r.valueA);
+    writeLe32(entry + 6, r.valueB);
 }
 
 void putSixteen(uint8_t* entry, const SixteenByteRecord& r)
 {
-    putU32(entry, r.key);
+    writeLe32(entry, r.key);
     std::memcpy(entry + 4, r.data, sizeof r.data);
 }
 
@@ -77,7 +77,7 @@ bool parseList(const uint8_t* decoded, int decodedLength, std::vector<Record>& o
     out.clear();
     if (decoded == nullptr || decodedLength < listHeaderSize)
         return false;
-    const uint32_t count = getU32(decoded);
+    const uint32_t count = readLe32(decoded);
     if (uint64_t(listHeaderSize) + uint64_t(sizeof(Record)) * count != uint64_t(decodedLength))
         return false;
     out.reserve(count);
@@ -138,7 +138,7 @@ int packSixteenByteRecords(const std::vector<SixteenByteRecord>& records, uint8_
 int packSixteenByteKeys(const std::vector<SixteenByteRecord>& records, uint8_t* out)
 {
     return packList(records, out, 4,
-                    [](uint8_t* entry, const SixteenByteRecord& r) { putU32(entry, r.key); });
+                    [](uint8_t* entry, const SixteenByteRecord& r) { writeLe32(entry, r.key); });
 }
 
 int packPairs(const std::vector<FiveByteRecord>& records, uint8_t* out)
@@ -155,8 +155,8 @@ int packBlob(uint8_t* out, const uint8_t* data, uint32_t length, uint32_t value)
 {
     if (out == nullptr || (data == nullptr && length > 0))
         return 0;
-    putU32(out, value);
-    putU32(out + 4, length);
+    writeLe32(out, value);
+    writeLe32(out + 4, length);
     if (length > 0)
         std::memcpy(out + 8, data, length);
     out[8 + length] = sumBytes(data, length);
@@ -236,7 +236,7 @@ bool parseRecords6(const uint8_t* decoded, int decodedLength, std::vector<SixByt
 {
     return parseList(decoded, decodedLength, out,
                      [](const uint8_t* e) {
-                         return SixByteRecord{e[0], e[1], getU32(e + 2)};
+                         return SixByteRecord{e[0], e[1], readLe32(e + 2)};
                      });
 }
 
@@ -244,7 +244,7 @@ bool parseRecords10(const uint8_t* decoded, int decodedLength, std::vector<TenBy
 {
     return parseList(decoded, decodedLength, out,
                      [](const uint8_t* e) {
-                         return TenByteRecord{e[0], e[1], getU32(e + 2), getU32(e + 6)};
+                         return TenByteRecord{e[0], e[1], readLe32(e + 2), readLe32(e + 6)};
                      });
 }
 
@@ -253,7 +253,7 @@ bool parseRecords16(const uint8_t* decoded, int decodedLength, std::vector<Sixte
     return parseList(decoded, decodedLength, out,
                      [](const uint8_t* e)
                      {
-                         SixteenByteRecord r{getU32(e), {}};
+                         SixteenByteRecord r{readLe32(e), {}};
                          std::memcpy(r.data, e + 4, sizeof r.data);
                          return r;
                      });

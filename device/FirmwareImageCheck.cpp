@@ -1,6 +1,6 @@
 #include "device/FirmwareImageCheck.h"
 
-#include "device/LittleEndianWord.h"
+#include "common/LittleEndianWord.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "device/FirmwareInfoBlock.h"
 
-#include "device/LittleEndianWord.h"
+#include "common/LittleEndianWord.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,9 +1,9 @@
 #include "device/FirmwareUpdateSession.h"
 
+#include "common/LittleEndianWord.h"
 #include "device/DeviceText.h"
 #include "device/FirmwareFileReader.h"
 #include "device/FirmwareImageCheck.h"
-#include "device/LittleEndianWord.h"
 #include "device/MVDevice.h"
 #include "device/SessionError.h"
 

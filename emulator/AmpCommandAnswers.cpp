@@ -26,7 +26,7 @@ uint8_t byteSum(const Bytes& bytes, std::size_t from, std::size_t to)
 // The key a record's wire bytes (or a Get's key) at bytes[at] stand for.
 uint32_t keyAt(uint8_t command, const Bytes& bytes, std::size_t at)
 {
-    return command == 24 ? readLe32(bytes, at) : AmpCommandSet::recordKey(bytes[at], bytes[at + 1]);
+    return command == 24 ? readLe32At(bytes, at) : AmpCommandSet::recordKey(bytes[at], bytes[at + 1]);
 }
 
 AmpAnswer reply(uint8_t messageClass, Bytes payload = {})
@@ -128,7 +128,7 @@ void storeRecordsOf(const ParsedFrame& request, AmpCommandState& state)
 {
     const Bytes& p = request.payload;
     const std::size_t size = recordSize(request.command);
-    if (p.size() != 4 + std::size_t(readLe32(p, 0)) * size)
+    if (p.size() != 4 + std::size_t(readLe32At(p, 0)) * size)
         return;
     auto& stored = state.records[request.command];
     for (std::size_t at = 4; at < p.size(); at += size)
@@ -160,7 +160,7 @@ AmpAnswer readRecords(const ParsedFrame& request, AmpCommandState& state)
     const uint8_t command = request.command;
     const Bytes& p = request.payload;
     const std::size_t keySize = command == 24 ? 4 : 2;
-    if (p.size() != 4 + std::size_t(readLe32(p, 0)) * keySize)
+    if (p.size() != 4 + std::size_t(readLe32At(p, 0)) * keySize)
         return {};
     const auto& stored = state.records[command];
     Bytes body;
@@ -266,7 +266,7 @@ AmpAnswer storePairs(const ParsedFrame& request, AmpCommandState& state)
 {
     const Bytes& p = request.payload;
     state.pairs.clear();
-    const uint32_t n = readLe32(p, 0);
+    const uint32_t n = readLe32At(p, 0);
     for (std::size_t at = 4; n > 0 && at + 1 < p.size() && state.pairs.size() < n; at += 2)
         state.pairs.emplace_back(p[at], p[at + 1]);
     return ack();
@@ -276,10 +276,10 @@ AmpAnswer storePairs(const ParsedFrame& request, AmpCommandState& state)
 AmpAnswer storeBlob(const ParsedFrame& request, AmpCommandState& state)
 {
     const Bytes& p = request.payload;
-    const uint32_t n = readLe32(p, 4);
+    const uint32_t n = readLe32At(p, 4);
     if (p.size() == std::size_t(n) + 9)
     {
-        state.blob.value = readLe32(p, 0);
+        state.blob.value = readLe32At(p, 0);
         state.blob.data.assign(p.begin() + 8, p.begin() + 8 + long(n));
         state.blob.sumMatched = byteSum(p, 8, 8 + n) == p.back();
     }
@@ -289,7 +289,7 @@ AmpAnswer storeBlob(const ParsedFrame& request, AmpCommandState& state)
 AmpAnswer storeIrLoaderText(const ParsedFrame& request, AmpCommandState& state)
 {
     const Bytes& p = request.payload;
-    if (p.size() == std::size_t(readLe32(p, 0)) + 4)
+    if (p.size() == std::size_t(readLe32At(p, 0)) + 4)
         state.irLoaderText.assign(p.begin() + 4, p.end());
     return ack();
 }
@@ -328,7 +328,7 @@ AmpAnswer writeChunkedBlock(const ParsedFrame& request, AmpCommandState& state)
 
 AmpAnswer readQuery22(const ParsedFrame& request, AmpCommandState& state)
 {
-    const auto found = state.query22.find(readLe32(request.payload, 0));
+    const auto found = state.query22.find(readLe32At(request.payload, 0));
     return data({found == state.query22.end() ? uint8_t(0) : found->second});
 }
 

@@ -71,18 +71,9 @@ bool parseFrame(const std::vector<uint8_t>& message, ParsedFrame& out)
     return true;
 }
 
-uint32_t readLe32(const std::vector<uint8_t>& bytes, size_t at)
+uint32_t readLe32At(const std::vector<uint8_t>& bytes, size_t at)
 {
-    if (bytes.size() < at + 4)
-        return 0;
-    return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
-           uint32_t(bytes[at + 3]) << 24;
-}
-
-void appendLe32(std::vector<uint8_t>& out, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        out.push_back(uint8_t(value >> (8 * i)));
+    return bytes.size() < at + 4 ? 0 : readLe32(bytes.data() + at);
 }
 
 } // namespace emu

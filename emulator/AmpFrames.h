@@ -5,6 +5,8 @@
 // payloads carry. Written from the wire format, apart from the host's frame
 // helpers, so the emulator checks them rather than mirrors them.
 
+#include "common/LittleEndianWord.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -38,8 +40,7 @@ constexpr uint8_t classAltAck = 7;
 // checksum.
 bool parseFrame(const std::vector<uint8_t>& message, ParsedFrame& out);
 
-// The word at bytes[at]; 0 when the bytes end before it.
-uint32_t readLe32(const std::vector<uint8_t>& bytes, size_t at);
-void appendLe32(std::vector<uint8_t>& out, uint32_t value);
+// The little-endian word at bytes[at]; 0 when the bytes end before it.
+uint32_t readLe32At(const std::vector<uint8_t>& bytes, size_t at);
 
 } // namespace emu

@@ -17,7 +17,7 @@ using Bytes = std::vector<uint8_t>;
 void miscountRecords(uint8_t command, Bytes& payload, const CommandReplyFaults& f)
 {
     const std::size_t size = recordSize(command);
-    const uint32_t count = readLe32(payload, 0);
+    const uint32_t count = readLe32At(payload, 0);
     uint32_t claimed = count + uint32_t(f.lengthDelta);
     if (f.wrappingCount)
         claimed = count + uint32_t((uint64_t(1) << 32) / (size & (~size + 1)));

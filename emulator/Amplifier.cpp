@@ -14,11 +14,6 @@ namespace
 
 constexpr uint8_t commandProbe = 18;
 
-std::vector<uint8_t> wordBytes(uint32_t word)
-{
-    return {uint8_t(word), uint8_t(word >> 8), uint8_t(word >> 16), uint8_t(word >> 24)};
-}
-
 // What a noisy line carries around a reply: controller and program changes,
 // which the host must route elsewhere, a note-on that belongs to no message it
 // knows, and the start of a SysEx message that never ends.
@@ -79,8 +74,9 @@ private:
 
 Amplifier::Amplifier(Config config)
     : config(std::move(config)), inputName(this->config.inputName), outputName(this->config.outputName),
-      probePayload(wordBytes(this->config.replyWord))
+      probePayload(4)
 {
+    writeLe32(probePayload.data(), this->config.replyWord);
     worker = std::thread([this] { run(); });
 }
 

@@ -8,7 +8,7 @@
 // other ids, all IR loader records but the last, an empty text (which reads
 // as nothing), bytes after the records, and bytes that are no UTF-8 (JSON
 // text is Unicode; jsoncpp writes such bytes as U+FFFD).
-#include "presets/LittleEndianWord.h"
+#include "common/LittleEndianWord.h"
 #include "presets/MiscSection.h"
 
 #include <cstdlib>
@@ -75,10 +75,10 @@ bool writerForm(const std::vector<uint8_t>& section)
     if (section.size() < 16 || section.size() % 4 != 0)
         return false;
     const uint8_t* bytes = section.data();
-    const uint64_t recordLength = mvhw::loadWord(bytes + 8);
-    const uint64_t textLength = mvhw::loadWord(bytes + 12);
+    const uint64_t recordLength = readLe32(bytes + 8);
+    const uint64_t textLength = readLe32(bytes + 12);
     const uint64_t end = 12 + recordLength;
-    if (mvhw::loadWord(bytes) != 1 || mvhw::loadWord(bytes + 4) != irLoaderRecordId || textLength == 0 ||
+    if (readLe32(bytes) != 1 || readLe32(bytes + 4) != irLoaderRecordId || textLength == 0 ||
         recordLength != 4 + textLength || (end + 3) / 4 * 4 != section.size())
         return false;
     for (size_t i = size_t(end); i < section.size(); ++i)

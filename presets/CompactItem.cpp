@@ -176,7 +176,7 @@ EncodedItem encode(const ItemFields& fields, uint64_t room)
             ++encoded.arrays;
             encoded.arrayIndex = encoded.written;
             const uint32_t count = std::min<uint32_t>(value.size(), maxSignalPathArrayValues);
-            appendWord(encoded.bytes, 4 * count);
+            appendLe32(encoded.bytes, 4 * count);
             for (Json::ArrayIndex v = 0; v < count; ++v)
                 appendFloat(encoded.bytes, toFloat32(value[v]));
         }
@@ -191,7 +191,7 @@ EncodedItem encode(const ItemFields& fields, uint64_t room)
     header.active = fields.active ? 1 : 0;
     header.paramCount = uint8_t(encoded.written);
     header.arrayFlag = encoded.arrays != 0 ? 1 : 0;
-    storeWord(encoded.bytes.data(), header.toWord());
+    writeLe32(encoded.bytes.data(), header.toWord());
     return encoded;
 }
 

@@ -5,7 +5,7 @@
 // the 4 bytes that finish() may still write; finish() must run before output
 // is used.
 
-#include "presets/LittleEndianWord.h"
+#include "common/LittleEndianWord.h"
 #include "presets/LzwCodeWidth.h"
 
 #include <algorithm>
@@ -37,7 +37,7 @@ public:
         {
             if (out.size() - used < roomBytes)
                 grow();
-            storeWord(out.data() + used, uint32_t(pending));
+            writeLe32(out.data() + used, uint32_t(pending));
             used += flushBits / 8;
             pending >>= flushBits;
             pendingBits -= flushBits;

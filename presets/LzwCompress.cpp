@@ -1,6 +1,6 @@
 #include "presets/LzwCompress.h"
 
-#include "presets/LittleEndianWord.h"
+#include "common/LittleEndianWord.h"
 #include "presets/LzwCodec.h"
 
 #include <cmath>
@@ -63,7 +63,7 @@ std::vector<uint8_t> compressString(const std::string& text)
             throw std::length_error("LZW stream too long for its length word");
         std::vector<uint8_t> framed;
         framed.reserve(4 + stream.size() + 3);
-        appendWord(framed, uint32_t(stream.size()));
+        appendLe32(framed, uint32_t(stream.size()));
         framed.insert(framed.end(), stream.begin(), stream.end());
         framed.resize((framed.size() + 3) / 4 * 4, 0);
         return framed;

@@ -1,6 +1,6 @@
 #include "presets/MiscSection.h"
 
-#include "presets/LittleEndianWord.h"
+#include "common/LittleEndianWord.h"
 #include "presets/PresetReadCursor.h"
 
 #include <json/reader.h>
@@ -13,9 +13,7 @@
 namespace
 {
 
-using mvhw::appendWord;
 using mvhw::PresetReadCursor;
-using mvhw::storeWord;
 
 // The member of an object, or null when it is missing or the value is null.
 // jsoncpp refuses any other kind of value with Json::LogicError.
@@ -66,13 +64,13 @@ public:
             if (section.size() > UINT32_MAX)
                 throw std::length_error("section too large for its record");
             ++count;
-            appendWord(out, child->sectionId);
-            appendWord(out, uint32_t(section.size()));
+            appendLe32(out, child->sectionId);
+            appendLe32(out, uint32_t(section.size()));
             out.insert(out.end(), section.begin(), section.end());
         }
         if (count == 0)
             return {};
-        storeWord(out.data(), count);
+        writeLe32(out.data(), count);
         out.resize((out.size() + 3) / 4 * 4, 0);
         return out;
     }
@@ -149,7 +147,7 @@ public:
             throw std::length_error("IR loader text too long");
         std::vector<uint8_t> out;
         out.reserve(4 + text.size());
-        appendWord(out, uint32_t(text.size()));
+        appendLe32(out, uint32_t(text.size()));
         out.insert(out.end(), text.begin(), text.end());
         return out;
     }

@@ -4,7 +4,7 @@
 // bytes packed into one, and JSON numbers as IEEE 754 single-precision values,
 // appended as little-endian words.
 
-#include "presets/LittleEndianWord.h"
+#include "common/LittleEndianWord.h"
 
 #include <json/value.h>
 
@@ -36,7 +36,7 @@ inline void appendFloat(std::vector<uint8_t>& out, float value)
 {
     uint32_t word = 0;
     std::memcpy(&word, &value, sizeof word);
-    appendWord(out, word);
+    appendLe32(out, word);
 }
 
 } // namespace mvhw

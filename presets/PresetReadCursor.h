@@ -4,7 +4,7 @@
 // leaves the position alone. PresetReadCursor is the read position in a byte
 // vector; the free functions read caller buffers of a given size.
 
-#include "presets/LittleEndianWord.h"
+#include "common/LittleEndianWord.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -27,7 +27,7 @@ inline bool wordAt(const uint8_t* data, uint64_t size, uint64_t position, uint32
 {
     if (data == nullptr || bytesAfter(size, position) < 4)
         return false;
-    word = loadWord(data + position);
+    word = readLe32(data + position);
     return true;
 }
 

@@ -36,7 +36,7 @@ bool writeParam(const Json::Value& param, std::vector<uint8_t>& out)
     const Json::Value& value = param["value"];
     const bool isArray = value.type() == Json::arrayValue;
     const uint32_t count = std::min<uint32_t>(value.size(), maxSignalPathArrayValues);
-    appendWord(out,
+    appendLe32(out,
                SignalPathParamHeader{uint8_t(id), uint8_t(isArray ? 1 : 0), uint16_t(4 * count)}.toWord());
     if (isArray)
     {
@@ -75,7 +75,7 @@ bool writeItem(const Json::Value& item, std::vector<uint8_t>& out)
             ++written;
     }
     const SignalPathItemHeader header{uint8_t(module->second), uint8_t(active ? 1 : 0), uint8_t(written)};
-    appendWord(out, header.toWord());
+    appendLe32(out, header.toWord());
     out.insert(out.end(), paramBytes.begin(), paramBytes.end());
     return true;
 }
@@ -155,7 +155,7 @@ std::vector<uint8_t> writeSignalPath(const Json::Value& preset)
     }
     std::vector<uint8_t> out;
     out.reserve(4 + body.size());
-    appendWord(out, count);
+    appendLe32(out, count);
     out.insert(out.end(), body.begin(), body.end());
     return out;
 }

@@ -10,6 +10,8 @@
 //   the block's own, 20-83 eight sector entries {length in words, sum}.
 // The sectors tile the whole words from offset 0; each sector's sum leaves out
 // the info block's words, so the bootloader's sector check passes on every one.
+#include "common/LittleEndianWord.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -152,18 +154,6 @@ uint64_t splitMix64(uint64_t& state)
     return z ^ (z >> 31);
 }
 
-void putU32(std::vector<uint8_t>& image, uint32_t offset, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        image[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-uint32_t getU32(const std::vector<uint8_t>& image, uint32_t offset)
-{
-    return static_cast<uint32_t>(image[offset]) | static_cast<uint32_t>(image[offset + 1]) << 8 |
-           static_cast<uint32_t>(image[offset + 2]) << 16 | static_cast<uint32_t>(image[offset + 3]) << 24;
-}
-
 bool inInfoBlock(uint32_t offset)
 {
     return offset >= infoOffset && offset < infoOffset + infoSize;
@@ -211,7 +201,7 @@ std::vector<uint8_t> buildImage(const Options& options)
     std::memcpy(info + 0, options.name, 4);
     std::memcpy(info + 4, options.bootloaderVersion, 4);
     std::memcpy(info + 8, options.firmwareVersion, 4);
-    putU32(image, infoOffset + 12, words);
+    writeLe32(image.data() + infoOffset + 12, words);
 
     uint32_t total = 0;
     uint32_t word = 0;
@@ -223,13 +213,13 @@ std::vector<uint8_t> buildImage(const Options& options)
             const uint32_t offset = word * 4;
             if (inInfoBlock(offset))
                 continue;
-            sum += getU32(image, offset);
+            sum += readLe32(image.data() + offset);
         }
         total += sum;
-        putU32(image, infoOffset + 20 + 8 * k, lengths[k]);
-        putU32(image, infoOffset + 24 + 8 * k, sum);
+        writeLe32(image.data() + infoOffset + 20 + 8 * k, lengths[k]);
+        writeLe32(image.data() + infoOffset + 24 + 8 * k, sum);
     }
-    putU32(image, infoOffset + 16, total);
+    writeLe32(image.data() + infoOffset + 16, total);
     return image;
 }
 
