@@ -148,15 +148,15 @@ void keepRecordsWhosePortsOpen()
     deviceRecords = kept;
 }
 
-int carriersOf(const juce::StringArray& names, const juce::String& name)
+} // namespace
+
+int countPortsNamed(const juce::StringArray& names, const juce::String& name)
 {
     int count = 0;
     for (const auto& listed : names)
         count += listed == name ? 1 : 0;
     return count;
 }
-
-} // namespace
 
 void discoverDevices(int probeWaitMs)
 {
@@ -190,8 +190,8 @@ bool findDeviceRecord(const DeviceKey& key, DeviceRecord& out, DevicePortNames* 
             {
                 names->input = discoveredInputNames[record.midiInputIndex];
                 names->output = discoveredOutputNames[record.midiOutputIndex];
-                names->inputCarriers = carriersOf(discoveredInputNames, names->input);
-                names->outputCarriers = carriersOf(discoveredOutputNames, names->output);
+                names->inputCarriers = countPortsNamed(discoveredInputNames, names->input);
+                names->outputCarriers = countPortsNamed(discoveredOutputNames, names->output);
             }
             return true;
         }

@@ -47,6 +47,9 @@ constexpr int defaultProbeWaitMs = 1000;
 // True when the name contains "Tolvo" or "K7" (case-sensitive).
 bool isAmplifierPortName(const juce::String& name);
 
+// How many of the ports listed carry the name.
+int countPortsNamed(const juce::StringArray& names, const juce::String& name);
+
 // Runs one discovery and waits probeWaitMs after each probe. Blocks its
 // caller; from a thread other than the message thread it needs the message
 // thread to serve it, because ports are listed and opened there.

@@ -24,17 +24,6 @@ MVUsbMidiK7::~MVUsbMidiK7()
     close();
 }
 
-namespace
-{
-int countPortsNamed(const juce::StringArray& names, const juce::String& name)
-{
-    int count = 0;
-    for (const auto& each : names)
-        count += each == name ? 1 : 0;
-    return count;
-}
-} // namespace
-
 bool portNameAmbiguous(const juce::StringArray& names, const juce::String& name, int carriers)
 {
     return !name.isEmpty() && countPortsNamed(names, name) > std::max(carriers, 1);
