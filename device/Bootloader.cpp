@@ -119,10 +119,19 @@ bool isBootloaderReply(const uint8_t* message, int length)
            hasKeyword(message, length, retWriteFlashKeyword);
 }
 
-int sendRequest(MVDevice* device, int sessionId, const uint8_t* request, int length)
+int sendRequest(MVDevice* device, int sessionId, const uint8_t* request, int length,
+                const ReplyObserver& dropped)
 {
-    device->discardQueued(static_cast<unsigned>(sessionId), [](const std::vector<uint8_t>& message)
-                          { return isBootloaderReply(message.data(), static_cast<int>(message.size())); });
+    device->discardQueued(static_cast<unsigned>(sessionId),
+                          [&dropped](const std::vector<uint8_t>& message)
+                          {
+                              const int size = static_cast<int>(message.size());
+                              if (!isBootloaderReply(message.data(), size))
+                                  return false;
+                              if (dropped)
+                                  dropped(message.data(), size);
+                              return true;
+                          });
     return device->send(request, length);
 }
 

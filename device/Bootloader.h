@@ -101,9 +101,11 @@ bool isBootloaderReply(const uint8_t* message, int length);
 // earlier request that has arrived by then is not taken for this one's. A
 // reply still on its way when the request goes out is received like this
 // one's: the block loop skips it on an amplifier that echoes offsets and
-// takes it on one that does not (FirmwareUpdateSession::flashImage). The
-// send's result.
-int sendRequest(MVDevice* device, int sessionId, const uint8_t* request, int length);
+// takes it on one that does not (FirmwareUpdateSession::flashImage). Each
+// reply dropped is shown to dropped first, when set. The send's result.
+using ReplyObserver = std::function<void(const uint8_t* message, int length)>;
+int sendRequest(MVDevice* device, int sessionId, const uint8_t* request, int length,
+                const ReplyObserver& dropped = nullptr);
 
 // Reply parsers (message = one complete reply, length its byte count).
 // "RetFwStatus": the status byte at offset 12; false when the message is

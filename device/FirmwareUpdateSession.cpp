@@ -7,8 +7,6 @@
 #include "device/MVDevice.h"
 #include "device/SessionError.h"
 
-#include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -42,46 +40,56 @@ std::string notBackLine(const MVDevice* device, const char* phase)
     return std::string("The amplifier did not come back after ") + phase;
 }
 
-using OffsetBytes = std::array<uint8_t, bootloader::writeFlashOffsetBytes>;
-
 // Whether the amplifier echoes each "WriteFlash" offset in its
-// "RetWriteFlash", learnt from the replies taken. It does once two of them
-// named two different blocks already sent: an amplifier that does not echo
-// carries the same bytes every time. One reply proves nothing (offset 0
-// cannot be told from zeros), and a late or repeated reply may be taken for
-// a block before this is known; nothing proves the contrary, so an amplifier
-// that does not echo is never told from one whose every reply is stale.
+// "RetWriteFlash", learnt from every reply that arrives while the blocks are
+// written, taken, skipped or dropped as stale alike. It does once they named
+// two different blocks already sent: an amplifier that does not echo carries
+// the same bytes every time. One reply proves nothing (offset 0 cannot be
+// told from zeros), and a late or repeated reply may be taken for a block
+// before this is known; nothing proves the contrary, so an amplifier that
+// does not echo is never told from one whose every reply is a copy of one.
 class EchoLearning
 {
 public:
     bool echoes() const { return blocksNamed >= 2; }
 
-    // The reply taken for the block at blockOffset carried these bytes (null
-    // for a reply too short to carry any). True when they name that block.
-    bool add(int64_t blockOffset, const OffsetBytes* carried)
+    // A "RetWriteFlash" that arrived once the block at sentUpTo was sent.
+    void observe(const uint8_t* reply, int length, int64_t sentUpTo)
     {
         int64_t named = 0;
-        if (carried == nullptr || !decode(*carried, named))
-            return false;
-        const bool sentBlock = named % bootloader::blockDataSize == 0 && named <= blockOffset;
+        if (!bootloader::hasKeyword(reply, length, bootloader::retWriteFlashKeyword) ||
+            !namedOffset(reply, length, named))
+            return;
+        const bool sentBlock = named % bootloader::blockDataSize == 0 && named <= sentUpTo;
         if (sentBlock && blocksNamed < 2 && (blocksNamed == 0 || named != firstNamed))
         {
             firstNamed = named;
             ++blocksNamed;
         }
-        return named == blockOffset;
+    }
+
+    // True when the reply names the block at blockOffset.
+    static bool names(const uint8_t* reply, int length, int64_t blockOffset)
+    {
+        int64_t named = 0;
+        return namedOffset(reply, length, named) && named == blockOffset;
     }
 
 private:
-    // Four 7-bit groups, least significant first, as the request carries them.
-    static bool decode(const OffsetBytes& bytes, int64_t& offset)
+    // The offset in the reply's four bytes after its keyword: 7-bit groups,
+    // least significant first, as the request carries them. False for a reply
+    // too short to hold them, or bytes that no request carries.
+    static bool namedOffset(const uint8_t* reply, int length, int64_t& offset)
     {
+        if (length <= bootloader::retWriteFlashResultOffset)
+            return false;
         offset = 0;
-        for (std::size_t i = 0; i < bytes.size(); ++i)
+        for (int i = 0; i < bootloader::writeFlashOffsetBytes; ++i)
         {
-            if (bytes[i] >= 0x80)
+            const uint8_t byte = reply[bootloader::retWriteFlashEchoOffset + i];
+            if (byte >= 0x80)
                 return false;
-            offset |= int64_t(bytes[i]) << (7 * i);
+            offset |= int64_t(byte) << (7 * i);
         }
         return true;
     }
@@ -89,14 +97,6 @@ private:
     int blocksNamed = 0;
     int64_t firstNamed = 0;
 };
-
-bool replyOffset(const uint8_t* reply, int length, OffsetBytes& offset)
-{
-    if (length <= bootloader::retWriteFlashResultOffset)
-        return false;
-    std::memcpy(offset.data(), reply + bootloader::retWriteFlashEchoOffset, offset.size());
-    return true;
-}
 } // namespace
 
 bool FirmwareUpdateSession::doRun(MVDevice*, int)
@@ -339,31 +339,30 @@ bool FirmwareUpdateSession::writeFwStatus(MVDevice* device, uint8_t value)
 }
 
 int FirmwareUpdateSession::writeBlock(MVDevice* device, int sessionId, const uint8_t* data, int64_t size,
-                                      int64_t offset)
+                                      int64_t offset, const bootloader::ReplyObserver& observe)
 {
     std::memset(txBuffer, 0, sizeof txBuffer);
     const int length = bootloader::buildWriteFlash(txBuffer, data, size, offset);
-    // Once the amplifier is known to echo offsets, a reply naming another
-    // block's is a late or repeated answer to that block: skipped, and the
-    // wait goes on to its deadline.
-    const bootloader::ReplyFilter otherBlocksReply = [this](const uint8_t* reply, int replyLength)
+    // Every reply is shown to observe. Once the amplifier is known to echo
+    // offsets, a reply naming another block's is a late or repeated answer to
+    // that block: skipped, and the wait goes on to its deadline.
+    const bootloader::ReplyFilter filter = [this, &observe](const uint8_t* reply, int replyLength)
     {
-        if (replyLength <= bootloader::retWriteFlashResultOffset ||
+        observe(reply, replyLength);
+        if (!offsetsEchoed || replyLength <= bootloader::retWriteFlashResultOffset ||
             bootloader::retWriteFlashEchoes(reply, replyLength, txBuffer))
             return false;
         ++staleRepliesSkipped;
         return true;
     };
-    const bootloader::ReplyFilter anyReply;
     for (int attempt = 0; attempt < 2; ++attempt)
     {
         sleepMs(packetDelayMs);
-        if (bootloader::sendRequest(device, sessionId, txBuffer, length) == -1)
+        if (bootloader::sendRequest(device, sessionId, txBuffer, length, observe) == -1)
             return -1;
         std::memset(rxBuffer, 0, sizeof rxBuffer);
         const int received = bootloader::waitForReply(device, sessionId, rxBuffer, bootloader::bufferSize,
-                                                      bootloader::retWriteFlashKeyword, timeoutMs,
-                                                      offsetsEchoed ? otherBlocksReply : anyReply);
+                                                      bootloader::retWriteFlashKeyword, timeoutMs, filter);
         if (received <= 0)
             return -1;
         if (bootloader::retWriteFlashResult(rxBuffer, received) == 1)
@@ -382,8 +381,21 @@ bool FirmwareUpdateSession::flashImage(MVDevice* device, int sessionId, const ui
     offsetsEchoed = false;
     staleRepliesSkipped = 0;
     EchoLearning learning;
+    int64_t sentUpTo = 0;
+    const bootloader::ReplyObserver observe = [&learning, &sentUpTo](const uint8_t* reply, int length)
+    { learning.observe(reply, length, sentUpTo); };
     // Blocks written before that was known whose reply did not name them.
     std::vector<int64_t> unconfirmed;
+    // Once it is known, each of them must be answered by a reply naming it.
+    const auto writeUnconfirmedAgain = [&]
+    {
+        offsetsEchoed = true;
+        for (const int64_t again : unconfirmed)
+            if (writeBlock(device, sessionId, data, size, again, observe) <= 0)
+                return false;
+        unconfirmed.clear();
+        return true;
+    };
 
     for (int64_t offset = 0; offset < size;)
     {
@@ -395,32 +407,37 @@ bool FirmwareUpdateSession::flashImage(MVDevice* device, int sessionId, const ui
             blockCount = static_cast<int>((size + bootloader::blockDataSize - 1) / bootloader::blockDataSize);
             return false;
         }
-        const int received = writeBlock(device, sessionId, data, size, offset);
+        sentUpTo = offset;
+        const int received = writeBlock(device, sessionId, data, size, offset, observe);
         if (received <= 0)
             return false;
-
         if (!offsetsEchoed)
         {
-            OffsetBytes carried;
-            const bool carries = replyOffset(rxBuffer, received, carried);
-            if (!learning.add(offset, carries ? &carried : nullptr))
+            if (!EchoLearning::names(rxBuffer, received, offset))
                 unconfirmed.push_back(offset);
-            if (learning.echoes())
-            {
-                // Each block must be answered by a reply naming it: those
-                // that took another's are written again.
-                offsetsEchoed = true;
-                for (const int64_t again : unconfirmed)
-                    if (writeBlock(device, sessionId, data, size, again) <= 0)
-                        return false;
-                unconfirmed.clear();
-            }
+            if (learning.echoes() && !writeUnconfirmedAgain())
+                return false;
         }
 
         offset += size - offset < bootloader::blockDataSize ? size - offset : bootloader::blockDataSize;
         const int64_t percent = offset * 100 / size;
         if (progressCallback != nullptr)
             progressCallback(device, this, percent > 100 ? 100 : static_cast<int>(percent), progressUser);
+    }
+    // Replies that came after the last block was taken may still show it.
+    if (!offsetsEchoed && !unconfirmed.empty())
+    {
+        device->discardQueued(static_cast<unsigned>(sessionId),
+                              [&observe](const std::vector<uint8_t>& message)
+                              {
+                                  const int length = static_cast<int>(message.size());
+                                  if (!bootloader::isBootloaderReply(message.data(), length))
+                                      return false;
+                                  observe(message.data(), length);
+                                  return true;
+                              });
+        if (learning.echoes() && !writeUnconfirmedAgain())
+            return false;
     }
     return true;
 }

@@ -68,13 +68,15 @@ public:
     // cannot be sent, gets no "RetWriteFlash", or is refused twice, and for
     // a null image or one of 2^28 bytes or more (nothing sent). A stop
     // requested ends it ahead of the next block (stoppedAt Writing).
-    // The amplifier echoes each block's offset bytes in its reply once two
-    // replies taken named two different blocks already sent (normally blocks
-    // 0 and 1). From then on (offsetsEchoed) a reply naming another offset is
-    // skipped and counted in staleRepliesSkipped, the wait going on to its
-    // deadline, and every block whose reply, taken before, did not name it
-    // is written again at once. Until then the reply that comes is taken, as
-    // it cannot be told from a late one.
+    // The amplifier echoes each block's offset bytes in its reply once the
+    // replies that arrived (taken, skipped or dropped as stale) named two
+    // different blocks already sent, normally blocks 0 and 1. From then on
+    // (offsetsEchoed) a reply naming another offset is skipped and counted in
+    // staleRepliesSkipped, the wait going on to its deadline, and every block
+    // whose reply, taken before, did not name it is written again at once
+    // (at the end, too, when replies already arrived show it then). Until
+    // then the reply that comes is taken, as it cannot be told from a late
+    // one.
     bool flashImage(MVDevice* device, int sessionId, const uint8_t* data, int64_t size);
     // Fills sectorTable from info and the image's words; every read stays
     // inside the image and the table. Entry 0 ends up holding the whole-image
@@ -153,7 +155,9 @@ private:
     // Sends the block at offset, resent once when refused; the length of the
     // "RetWriteFlash" 1 taken (left in rxBuffer, the request in txBuffer), or
     // -1 when it is not sent, not answered or refused twice.
-    int writeBlock(MVDevice* device, int sessionId, const uint8_t* data, int64_t size, int64_t offset);
+    // Every "RetWriteFlash" received or dropped on the way is shown to observe.
+    int writeBlock(MVDevice* device, int sessionId, const uint8_t* data, int64_t size, int64_t offset,
+                   const bootloader::ReplyObserver& observe);
     // "SetFwStatus" 1 and the after-flash callback, without a flash.
     void finish(MVDevice* device);
     bool fail(int code);

@@ -23,10 +23,12 @@ enum Value : int
     // "SetFwStatus" not sent; also a run stopped after the status read,
     // before "SetFwStatus" 0.
     SetFwStatusFailed = 12,
-    // A device callback of the firmware update returned false: before the
-    // flash the amplifier did not reopen in its bootloader, after it the
-    // amplifier did not come back. Also a run stopped while the amplifier
-    // restarts or comes back (FirmwareUpdateSession::StopPoint).
+    // The amplifier after a restart of the firmware update: a device
+    // callback returned false (it did not come back, or two of its name did),
+    // or what answered is not confirmed: before the flash not in its
+    // bootloader, after it not running the image's firmware version. Also a
+    // run stopped while the amplifier restarts or comes back
+    // (FirmwareUpdateSession::StopPoint).
     CallbackRefused = 13,
     GetFwInfoFailed = 14,
     // A refused image: a firmware file that is not read (FirmwareFileReader),

@@ -294,17 +294,23 @@ TEST(FirmwareUpdateSession, BlocksAnsweredByAnotherBlocksReplyAreWrittenAgainOnc
         const char* name;
         bool echo;
         std::vector<int> firstReplyInsteadOf; // request numbers
+        std::vector<int> firstReplyAheadOf;   // request numbers
         bool ok;
         int requests;
         bool echoed;
     };
     const int blocks = 20;
+    std::vector<int> everyRequestButTheFirst;
+    for (int i = 1; i < 2 * blocks; ++i)
+        everyRequestButTheFirst.push_back(i);
     const Case cases[] = {
-        {"every reply names its block", true, {}, true, blocks, true},
-        {"zeros in every reply", false, {}, true, blocks, false},
-        {"block 0's reply again for blocks 1 and 2", true, {1, 2}, true, blocks + 2, true},
-        {"block 0's reply again for block 5, known by then", true, {5}, false, 6, true},
-        {"block 1 answered only by block 0's reply", true, {1, 3}, false, 4, true},
+        {"every reply names its block", true, {}, {}, true, blocks, true},
+        {"zeros in every reply", false, {}, {}, true, blocks, false},
+        {"block 0's reply again for blocks 1 and 2", true, {1, 2}, {}, true, blocks + 2, true},
+        {"block 0's reply again for block 5, known by then", true, {5}, {}, false, 6, true},
+        {"block 1 answered only by block 0's reply", true, {1, 3}, {}, false, 4, true},
+        // Only the replies dropped behind the copies show the echo.
+        {"block 0's reply ahead of every other", true, {}, everyRequestButTheFirst, true, blocks + 2, true},
     };
     for (const Case& c : cases)
     {
@@ -312,6 +318,7 @@ TEST(FirmwareUpdateSession, BlocksAnsweredByAnotherBlocksReplyAreWrittenAgainOnc
         Fixture f;
         f.boot.echo = c.echo;
         f.boot.firstReplyInsteadOf = c.firstReplyInsteadOf;
+        f.boot.firstReplyAheadOf = c.firstReplyAheadOf;
         EXPECT_EQ(f.run(), c.ok);
         EXPECT_EQ(f.session.error, c.ok ? 0 : 16);
         EXPECT_EQ(f.boot.blocks, c.requests);

@@ -129,6 +129,9 @@ struct FakeBootloader
     // Requests (by number from 0) answered, instead of their own reply, by a
     // copy of the first "RetWriteFlash" sent; nothing is stored for them.
     std::vector<int> firstReplyInsteadOf;
+    // Requests answered by a copy of the first "RetWriteFlash" sent, then by
+    // their own reply.
+    std::vector<int> firstReplyAheadOf;
     // Replies echo the request's offset bytes; otherwise they carry zeros.
     bool echo = true;
     Bytes firstReply;
@@ -196,6 +199,9 @@ struct FakeBootloader
             }
             for (const Bytes& s : strays)
                 device.deliver(s);
+            if (std::find(firstReplyAheadOf.begin(), firstReplyAheadOf.end(), blocks - 1) !=
+                firstReplyAheadOf.end())
+                device.deliver(firstReply);
             const Bytes reply =
                 echo ? keywordMessage("RetWriteFlash", {m[11], m[12], m[13], m[14], uint8_t(result)})
                      : keywordMessage("RetWriteFlash", {0, 0, 0, 0, uint8_t(result)});
