@@ -1,6 +1,7 @@
 #include "commands/MessagePackMessages.h"
 
 #include "commands/MessageHelpers.h"
+#include "commands/MessagePackWriterInline.h"
 
 #include <cstring>
 
@@ -8,6 +9,12 @@ namespace mvmsgpack
 {
 namespace
 {
+
+using mpk_detail::writeArraySize;
+using mpk_detail::writeBoolean;
+using mpk_detail::writeFloat;
+using mpk_detail::writeString;
+using mpk_detail::writeUnsigned;
 
 // Runs the pack steps shared by every body: argument check, context, items,
 // range check. `write` packs the items and returns false (after printing) to
@@ -40,8 +47,8 @@ bool checkFixedString(const FixedString& field)
 
 void packFixedString(PackContext& context, const FixedString& field)
 {
-    packUnsigned(context, field.length);
-    packString(context, field.chars, field.length);
+    writeUnsigned(context, field.length);
+    writeString(context, field.chars, field.length);
 }
 
 bool unpackFixedString(UnpackContext& context, FixedString& field)
@@ -75,8 +82,8 @@ bool CSwitchPreset::pack(uint8_t* buffer, unsigned capacity, uint8_t** out, unsi
     return packMessage(buffer, capacity, out, outLength,
                        [this](PackContext& context)
                        {
-                           packUnsigned(context, value.first);
-                           packUnsigned(context, value.second);
+                           writeUnsigned(context, value.first);
+                           writeUnsigned(context, value.second);
                            return true;
                        });
 }
@@ -120,7 +127,7 @@ bool CSetDspOnOff::pack(uint8_t* buffer, unsigned capacity, uint8_t** out, unsig
                            if (!checkFixedString(value.id))
                                return false;
                            packFixedString(context, value.id);
-                           packBoolean(context, value.on);
+                           writeBoolean(context, value.on);
                            return true;
                        });
 }
@@ -142,7 +149,7 @@ bool CGetDspParam::pack(uint8_t* buffer, unsigned capacity, uint8_t** out, unsig
                            if (!checkFixedString(value.id))
                                return false;
                            packFixedString(context, value.id);
-                           packUnsigned(context, value.index);
+                           writeUnsigned(context, value.index);
                            return true;
                        });
 }
@@ -164,8 +171,8 @@ bool CSetDspParam::pack(uint8_t* buffer, unsigned capacity, uint8_t** out, unsig
                            if (!checkFixedString(value.id))
                                return false;
                            packFixedString(context, value.id);
-                           packUnsigned(context, value.index);
-                           packFloat(context, value.value);
+                           writeUnsigned(context, value.index);
+                           writeFloat(context, value.value);
                            return true;
                        });
 }
@@ -204,7 +211,7 @@ bool CFloat::pack(uint8_t* buffer, unsigned capacity, uint8_t** out, unsigned* o
     return packMessage(buffer, capacity, out, outLength,
                        [this](PackContext& context)
                        {
-                           packFloat(context, value);
+                           writeFloat(context, value);
                            return true;
                        });
 }
@@ -220,7 +227,7 @@ bool CBool::pack(uint8_t* buffer, unsigned capacity, uint8_t** out, unsigned* ou
     return packMessage(buffer, capacity, out, outLength,
                        [this](PackContext& context)
                        {
-                           packBoolean(context, value);
+                           writeBoolean(context, value);
                            return true;
                        });
 }
@@ -238,12 +245,12 @@ bool CInt32Array::pack(uint8_t* buffer, unsigned capacity, uint8_t** out, unsign
                        {
                            // Every element takes at least one byte, so a vector too long for a
                            // 32-bit count never fits the buffer and overflows below.
-                           packArraySize(context, static_cast<uint32_t>(value.size()));
+                           writeArraySize(context, static_cast<uint32_t>(value.size()));
                            for (uint32_t element : value)
                            {
                                if (context.returnCode != MPK_RC_OK)
                                    break;
-                               packUnsigned(context, element);
+                               writeUnsigned(context, element);
                            }
                            return true;
                        });
@@ -280,7 +287,7 @@ bool CUInt32::pack(uint8_t* buffer, unsigned capacity, uint8_t** out, unsigned* 
     return packMessage(buffer, capacity, out, outLength,
                        [this](PackContext& context)
                        {
-                           packUnsigned(context, value);
+                           writeUnsigned(context, value);
                            return true;
                        });
 }
