@@ -9,7 +9,7 @@
 // line and holds nothing.
 #include "device/FirmwareFileReader.h"
 #include "device/FirmwareInfoBlock.h"
-#include "device/LittleEndianWord.h"
+#include "common/LittleEndianWord.h"
 
 #include <cstddef>
 #include <cstdlib>
