@@ -68,13 +68,6 @@ public:
         }
     }
 
-    // True when the reply names the block at blockOffset.
-    static bool names(const uint8_t* reply, int length, int64_t blockOffset)
-    {
-        int64_t named = 0;
-        return namedOffset(reply, length, named) && named == blockOffset;
-    }
-
 private:
     // The offset in the reply's four bytes after its keyword: 7-bit groups,
     // least significant first, as the request carries them. False for a reply
@@ -413,7 +406,7 @@ bool FirmwareUpdateSession::flashImage(MVDevice* device, int sessionId, const ui
             return false;
         if (!offsetsEchoed)
         {
-            if (!EchoLearning::names(rxBuffer, received, offset))
+            if (!bootloader::retWriteFlashEchoes(rxBuffer, received, txBuffer))
                 unconfirmed.push_back(offset);
             if (learning.echoes() && !writeUnconfirmedAgain())
                 return false;
